@@ -1,0 +1,11 @@
+// The stand-in's umbrella header: the part of the Windows API that the system
+// uses, declared by the project itself for Linux.
+#pragma once
+
+#include "w32/types.h"
+#include "w32/crt.h"
+#include "w32/codepage.h"
+#include "w32/kernel.h"
+#include "w32/file.h"
+#include "w32/profile.h"
+#include "w32/shell.h"
