@@ -264,3 +264,10 @@ inline HRESULT HRESULT_FROM_WIN32(unsigned long x) {
 
 W32API DWORD WINAPI GetLastError(void);
 W32API void WINAPI SetLastError(DWORD dwErrCode);
+
+// The system builds paths with one separator and splits them at its last
+// occurrence: '\' on Windows, '/' on the stand-in, whose file APIs take native
+// paths.
+inline constexpr char16_t kPathSeparator = u'/';
+inline constexpr const char16_t* kPathSeparatorString = u"/";
+inline constexpr char kPathSeparatorA = '/';
