@@ -9,3 +9,4 @@
 #include "w32/file.h"
 #include "w32/profile.h"
 #include "w32/shell.h"
+#include "w32/com.h"

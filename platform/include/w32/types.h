@@ -44,6 +44,7 @@ typedef uintptr_t DWORD_PTR;
 typedef size_t SIZE_T;
 typedef ptrdiff_t SSIZE_T;
 typedef float FLOAT;
+typedef double DOUBLE;
 typedef WORD ATOM;
 typedef DWORD COLORREF;
 typedef LONG HRESULT;
