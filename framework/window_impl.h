@@ -62,7 +62,7 @@ struct CWndClassInfo {
             {sizeof(WNDCLASSEXW), CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, nullptr, 0, 0, nullptr, \
              nullptr, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr,          \
              WndClassName, nullptr},                                                         \
-            IDC_ARROW, 0};                                                                   \
+            IDC_ARROW, 0, 0, {}};                                                                   \
         return info;                                                                         \
     }
 
@@ -73,7 +73,7 @@ struct CWndClassInfo {
         static ::fw::CWndClassInfo info = {                                                  \
             {sizeof(WNDCLASSEXW), 0, nullptr, 0, 0, nullptr, nullptr, nullptr,               \
              reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr, WndClassName, nullptr},    \
-            IDC_ARROW, uCommonResourceID};                                                   \
+            IDC_ARROW, uCommonResourceID, 0, {}};                                                   \
         return info;                                                                         \
     }
 

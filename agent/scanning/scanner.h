@@ -32,7 +32,8 @@ protected:
     ~IScanner() = default;
 };
 
-// Owns a scanner through its interface and deletes it as its concrete class.
+// Owns a scanner through its interface and deletes it as its concrete class
+// (scanner classes are final: nothing derives from them).
 using ScannerPtr = std::unique_ptr<IScanner, void (*)(IScanner*)>;
 
 template <class T, class... Args>

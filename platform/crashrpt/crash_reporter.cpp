@@ -266,3 +266,8 @@ extern "C" __attribute__((visibility("default"))) int WINAPI CrashReportUninstal
     RemoveAltStack();
     return 0;
 }
+
+W32_EXPORT_ORDINAL(7, CrashReportInstall)
+W32_EXPORT_ORDINAL(9, CrashReportUninstall)
+W32_EXPORT_ORDINAL(11, CrashReportInstallThread)
+W32_EXPORT_ORDINAL(12, CrashReportUninstallThread)

@@ -15,7 +15,7 @@
 
 namespace vexlo::test {
 
-class FakeScanner : public IScanner {
+class FakeScanner final : public IScanner {
 public:
     HRESULT StartScan(ScanJob job) override {
         started.push_back(job);

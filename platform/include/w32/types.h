@@ -41,6 +41,7 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef uintptr_t DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
 typedef size_t SIZE_T;
 typedef ptrdiff_t SSIZE_T;
 typedef float FLOAT;
@@ -109,9 +110,11 @@ typedef HANDLE HLOCAL;
 typedef HANDLE HDWP;
 typedef HKEY* PHKEY;
 
-typedef INT_PTR (*FARPROC)();
-typedef INT_PTR (*NEARPROC)();
-typedef INT_PTR (*PROC)();
+// Windows declares these as returning INT_PTR; void(*)() is the one function
+// type that the compiler lets every other one be cast to without complaint.
+typedef void (*FARPROC)();
+typedef void (*NEARPROC)();
+typedef void (*PROC)();
 
 #ifndef TRUE
 #define TRUE 1
@@ -141,6 +144,10 @@ typedef INT_PTR (*PROC)();
 #define GetRValue(rgb) (LOBYTE(rgb))
 #define GetGValue(rgb) (LOBYTE(((WORD)(rgb)) >> 8))
 #define GetBValue(rgb) (LOBYTE((rgb) >> 16))
+// Resource ids, names and ordinals given as small integers.
+#define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define UNREFERENCED_PARAMETER(P) (void)(P)
 #define _countof(a) (sizeof(a) / sizeof((a)[0]))
 #define ARRAYSIZE(a) _countof(a)
