@@ -51,8 +51,10 @@ cv::Mat MakeGreyPage(const std::string& scannedPath, int dpi, float scale) {
     }
     Size limits = CropLimits(scale);
     if (image.cols > limits.width || image.rows > limits.height) {
-        image = CopyRegion(image, cv::Rect(0, 0, std::min(image.cols, limits.width),
-                                           std::min(image.rows, limits.height)));
+        // The grey conversion below makes the new image of the crop; taking
+        // the region in place spares a second full-size colour copy.
+        image = Region(image, cv::Rect(0, 0, std::min(image.cols, limits.width),
+                                       std::min(image.rows, limits.height)));
     }
     image = ConvertRgbToGray(image);
     if (dpi != 200) {

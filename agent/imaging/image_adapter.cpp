@@ -63,10 +63,8 @@ cv::Mat CreateImage(int width, int height, int channels) {
     return cv::Mat(height, width, CV_8UC(channels));
 }
 
-cv::Mat CopyRegion(const cv::Mat& image, const cv::Rect& region) {
-    cv::Mat copy;
-    image(region).copyTo(copy);
-    return copy;
+cv::Mat Region(const cv::Mat& image, const cv::Rect& region) {
+    return image(region);
 }
 
 void PasteImage(const cv::Mat& image, cv::Mat& target, cv::Point at) {

@@ -21,8 +21,9 @@ cv::Mat LoadColorImage(const std::string& path);
 
 cv::Mat CreateImage(int width, int height, int channels);
 
-// A new image holding the region of the given one.
-cv::Mat CopyRegion(const cv::Mat& image, const cv::Rect& region);
+// The region of the image, sharing its pixels (the image stays alive as long
+// as the region does).
+cv::Mat Region(const cv::Mat& image, const cv::Rect& region);
 
 // Copies the image into the target with its top-left corner at the point.
 void PasteImage(const cv::Mat& image, cv::Mat& target, cv::Point at);
