@@ -1,5 +1,7 @@
 #include "agent/imaging/image_adapter.h"
 
+#include <windows.h>
+
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -20,7 +22,7 @@ constexpr int kDefaultPngCompression = 1;
 // The extension with its dot, lower-cased; empty when the file name has none.
 std::string Extension(const std::string& path) {
     size_t dot = path.rfind('.');
-    size_t slash = path.find_last_of("/\\");
+    size_t slash = path.rfind(kPathSeparatorA);
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
         return {};
     }

@@ -292,6 +292,15 @@ TEST_F(GreyPageTest, AnUnwritableProcessedFolderFailsWithoutAName) {
         EXPECT_EQ(page, kUntouched) << folder;
     }
     EXPECT_EQ(test::ReadFileBytes(temp.path() / "file"), "a file, not a folder");
+    // A read-only folder stops only those whom permissions stop (not root).
+    if (geteuid() != 0) {
+        std::filesystem::permissions(
+            processed(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        std::u16string page = kUntouched;
+        EXPECT_EQ(DoGrayScale(scan, processedWide(), page, 300), E_FAIL);
+        EXPECT_EQ(page, kUntouched);
+        std::filesystem::permissions(processed(), std::filesystem::perms::owner_all);
+    }
 }
 
 TEST_F(GreyPageTest, AnEarlierPageOfTheSameNameIsReplaced) {
