@@ -16,6 +16,17 @@
 
 namespace {
 
+// The dialog the "dialog" mode shows: OK (default), Cancel and "Скан".
+const W32_DIALOG_CONTROL kDialogControls[] = {
+    {IDOK, u"Button", u"OK", 53, 83, 50, 14, WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
+    {IDCANCEL, u"Button", u"Cancel", 104, 83, 50, 14, WS_VISIBLE | WS_TABSTOP, 0},
+    {1005, u"Button", u"&Скан", 7, 83, 40, 14, WS_VISIBLE | WS_TABSTOP, 0},
+    {-1, u"Static", u"Сканеры:", 7, 7, 147, 8, WS_VISIBLE | WS_GROUP, 0},
+};
+const W32_DIALOG_TEMPLATE kDialog = {
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0, 80, 80, 161, 102, u"Выбор сканера",
+    u"MS Shell Dlg", 8, kDialogControls, 4};
+
 UINT listenedMessage = 0;
 int heard = 0;
 
@@ -37,6 +48,9 @@ LRESULT CALLBACK EchoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_USER + 1) {
         return heard;
     }
+    if (message == WM_USER + 2) {
+        return static_cast<LRESULT>(wParam * 2);
+    }
     if (listenedMessage != 0 && message == listenedMessage) {
         ++heard;
         return 0;
@@ -49,7 +63,20 @@ LRESULT CALLBACK EchoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 std::u16string Wide(const char* text) { return std::u16string(text, text + strlen(text)); }
 
+INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) {
+        return TRUE;
+    }
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        EndDialog(dialog, LOWORD(wParam) == 1005 ? 5 : LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
 }  // namespace
+
+W32_RESOURCE(RT_DIALOG, 130, &kDialog, sizeof(kDialog))
 
 int main(int argc, char** argv) {
     if (argc < 3) {
@@ -73,6 +100,11 @@ int main(int argc, char** argv) {
     (void)hidden;
     printf("ready %u\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(hwnd)));
     fflush(stdout);
+    if (mode == "dialog") {
+        INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(130), hwnd,
+                                         DialogProc, 0);
+        return static_cast<int>(result);
+    }
     if (mode == "hang") {
         for (;;) {
             Sleep(1000);
