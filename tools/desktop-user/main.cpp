@@ -4,6 +4,7 @@
 //   desktop-user press <title> <button>     press a button of a window
 //   desktop-user key <title> enter|escape   press a key in a dialog
 //   desktop-user close <title>              close a window
+//   desktop-user menu <item> | menu-dismiss pick an item of the open popup menu
 //   desktop-user run <rules file> [seconds] follow a rule file (default 60 s)
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,8 @@ namespace {
 int Usage() {
     fprintf(stderr,
             "usage: desktop-user list | controls HANDLE | press TITLE BUTTON |\n"
-            "       key TITLE enter|escape | close TITLE | run RULES [SECONDS]\n");
+            "       key TITLE enter|escape | close TITLE | menu ITEM | menu-dismiss |\n"
+            "       run RULES [SECONDS]\n");
     return 2;
 }
 
@@ -70,6 +72,12 @@ int main(int argc, char** argv) {
     if (command == "close" && argc == 3) {
         HWND hwnd = Window(argv[2]);
         return hwnd != nullptr && desktop_user::CloseWindow(hwnd) ? 0 : 1;
+    }
+    if (command == "menu" && argc == 3) {
+        return desktop_user::PickMenuItem(desktop_user::Wide(argv[2]), std::chrono::seconds(5)) ? 0 : 1;
+    }
+    if (command == "menu-dismiss") {
+        return desktop_user::DismissMenu(std::chrono::seconds(5)) ? 0 : 1;
     }
     if (command == "run" && (argc == 3 || argc == 4)) {
         std::ifstream file(argv[2]);
