@@ -164,6 +164,9 @@ int main(int argc, char** argv) {
                 Largest(procPeakMb));
     double peakRatio = Largest(opPeakMb) / bitmapMb;
     std::printf("peak of the call / input bitmap: %.2f  (goal: at most 2.5)\n", peakRatio);
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    std::printf("note: a sanitizer build; its times and memory say nothing about the goals\n");
+#endif
 
     if (!RealImageMagick()) {
         std::printf("ImageMagick comparison skipped: no real ImageMagick 'convert' installed\n");
