@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <exception>
 #include <new>
 #include <optional>
 
@@ -42,7 +43,7 @@ std::u16string PagePath(const std::u16string& folder, const std::u16string& base
     return folder + kPathSeparator + baseName + u'.' + extension;
 }
 
-// Steps 3 to 7 of a grey page: load, crop to A4, grey, scale to 203 dpi, pad
+// The grey page itself: load, crop to A4, grey, scale to 203 dpi, pad
 // the width. Empty when the scan cannot be loaded.
 cv::Mat MakeGreyPage(const std::string& scannedPath, int dpi, float scale) {
     cv::Mat image = LoadColorImage(scannedPath);
