@@ -204,7 +204,8 @@ W32API BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, H
         return FALSE;
     }
     RegisterClasses();
-    HWND popup = CreateWindowExW(WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP | WS_VISIBLE, x, y,
+    // Shown only once its items exist, so that whoever sees it sees them too.
+    HWND popup = CreateWindowExW(WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP, x, y,
                                  160, 20 * static_cast<int>(menu.items.size()), hWnd, nullptr,
                                  nullptr, nullptr);
     if (popup == nullptr) {
@@ -217,6 +218,7 @@ W32API BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, H
                                     nullptr, nullptr);
         SetWindowLongPtrW(item, GWLP_USERDATA, static_cast<LONG_PTR>(menu.items[i].id));
     }
+    ShowWindow(popup, SW_SHOW);
     Tracking state;
     Tracking* outer = tracking;
     tracking = &state;
