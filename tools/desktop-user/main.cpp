@@ -2,6 +2,7 @@
 //   desktop-user list                       top-level windows of the session
 //   desktop-user controls <handle>          a window's controls and their texts
 //   desktop-user press <title> <button>     press a button of a window
+//                                           (a window is a title, or class=NAME)
 //   desktop-user key <title> enter|escape   press a key in a dialog
 //   desktop-user close <title>              close a window
 //   desktop-user menu <item> | menu-dismiss pick an item of the open popup menu
@@ -24,10 +25,18 @@ int Usage() {
     return 2;
 }
 
-HWND Window(const char* title) {
-    HWND hwnd = desktop_user::WaitForWindow(u"", desktop_user::Wide(title), std::chrono::seconds(5));
+// A window named by its title, or by "class=NAME" (then hidden windows too,
+// such as the agent's own).
+HWND Window(const char* spec) {
+    std::string name = spec;
+    HWND hwnd = nullptr;
+    if (name.rfind("class=", 0) == 0) {
+        hwnd = FindWindowW(desktop_user::Wide(name.substr(6)).c_str(), nullptr);
+    } else {
+        hwnd = desktop_user::WaitForWindow(u"", desktop_user::Wide(name), std::chrono::seconds(5));
+    }
     if (hwnd == nullptr) {
-        fprintf(stderr, "desktop-user: no window titled \"%s\"\n", title);
+        fprintf(stderr, "desktop-user: no window \"%s\"\n", spec);
     }
     return hwnd;
 }
