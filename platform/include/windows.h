@@ -9,3 +9,6 @@
 #include "w32/file.h"
 #include "w32/profile.h"
 #include "w32/shell.h"
+#include "w32/user.h"
+#include "w32/module.h"
+#include "w32/com.h"
