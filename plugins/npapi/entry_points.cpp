@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "plugins/npapi/entry_points.h"
+
 #include "plugins/npapi/browser_funcs.h"
 #include "plugins/npapi/plugin_instance.h"
 
