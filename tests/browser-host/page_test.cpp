@@ -261,6 +261,37 @@ document.getElementById('vexlo').DoScan('k', 1, 2, function (s) {
     EXPECT_EQ(run.out, Lines({"state -3 0 \"\""}));
 }
 
+TEST_F(PageTest, TheExampleScanPagePrintsEveryStatusUpToTheJobsEnd) {
+    StartTestAgent(std::string(kScanRules) + "105 now 105 3\n");
+    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
+    ASSERT_FALSE(page.empty());
+    HostRun run = RunPage(page);
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::string expected = Lines({
+        R"(State 1, Info 3, Description "{ \"dpi\":\"300\", \"mode\": \"3\", \"cs\": \"1\", \"name\": \"Virtual Сканер\"}")",
+        "State 2, Info 0, Description \"\"",
+        "State 3, Info 0, Description \"\"",
+        "State 4, Info 0, Description \"\"",
+        "State 4, Info 50, Description \"\"",
+        "State 4, Info 100, Description \"\"",
+        "State 5, Info 0, Description \"\"",
+        "State 6, Info 0, Description \"\"",
+        "Job done: the page is at the fax service.",
+    });
+    EXPECT_NE(run.out.find("Agent Vexlo 0.0.81\nScan mode 3\nScan job "), std::string::npos)
+        << run.out;
+    ASSERT_GE(run.out.size(), expected.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - expected.size()), expected);
+    std::vector<PluginRequest> requests = Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].code, kRequestSetScanMode);
+    EXPECT_EQ(requests[0].param, 3);
+    EXPECT_EQ(requests[1].code, kRequestGetScanMode);
+    EXPECT_EQ(requests[2].code, kRequestScan);
+    EXPECT_EQ(ReadField(requests[2].apiKey), u"demo-api-key");
+    EXPECT_EQ(requests[2].param, kScanTypeGrey);
+}
+
 // --- The real agent, started by the plug-in -----------------------------------------
 
 class RealAgentPageTest : public PageTest {};

@@ -68,9 +68,9 @@ PluginModule::~PluginModule() {
     if (shutdown != nullptr) {
         shutdown();
     }
-    if (library != nullptr) {
-        ::FreeLibrary(library);
-    }
+    // The library stays loaded for the rest of the process, which ends after
+    // its one page: its code may still hold process-wide state (window
+    // bindings, registered classes) that an unload would cut off.
 }
 
 bool PluginModule::Handles(const std::string& type) const {

@@ -1,6 +1,6 @@
 // A plug-in library as a browser loads it: the library, the MIME types of
 // its version block, and its function table after NP_GetEntryPoints and
-// NP_Initialize. Going away calls NP_Shutdown and unloads the library.
+// NP_Initialize. Going away calls NP_Shutdown.
 #pragma once
 
 #include <windows.h>
