@@ -6,6 +6,8 @@
 
 #include "agent/core/data_folders.h"
 #include "agent/core/settings.h"
+#include <gtest/gtest.h>
+
 #include "desktop_user.h"
 
 namespace vexlo::test {
@@ -128,6 +130,16 @@ void TwainAgent::Press(HWND dialog, const std::u16string& button) {
     Pump();
 }
 
+void TwainAgent::ClickNow(HWND dialog, const std::u16string& button) {
+    for (const auto& control : desktop_user::Controls(dialog)) {
+        if (control.text == button) {
+            SendMessageW(control.hwnd, BM_CLICK, 0, 0);
+            return;
+        }
+    }
+    ADD_FAILURE() << "no such button";
+}
+
 std::vector<int> TwainAgent::States() const {
     std::vector<int> states;
     for (const Answer& answer : client.answers) {
@@ -148,6 +160,39 @@ std::vector<std::filesystem::path> TwainAgent::ScannedFiles() const {
 
 std::string TwainAgent::Log() const {
     return ReadFileBytes(appData.path() / "VexloDesktop" / "vexlo-plugin.log");
+}
+
+PostedAction::PostedAction(std::function<void()> todo) : action(std::move(todo)) {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = Procedure;
+    wc.lpszClassName = u"TestPostedAction";
+    RegisterClassExW(&wc);
+    window = CreateWindowExW(0, u"TestPostedAction", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             nullptr, nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+PostedAction::~PostedAction() {
+    DestroyWindow(window);
+}
+
+void PostedAction::Post() {
+    PostMessageW(window, WM_APP + 7, 0, 0);
+}
+
+LRESULT CALLBACK PostedAction::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<PostedAction*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (message == WM_APP + 7 && self != nullptr) {
+        ++self->runs;
+        self->action();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+BmpFacts ReadBmp(const std::u16string& file) {
+    return ReadBmp(std::filesystem::path(desktop_user::Narrow(file)));
 }
 
 BmpFacts ReadBmp(const std::filesystem::path& file) {

@@ -51,6 +51,8 @@ public:
     // Presses a button of a dialog as the person at the screen does, then
     // lets the agent handle what follows.
     void Press(HWND dialog, const std::u16string& button);
+    // Clicks the button at once (a sent BM_CLICK), handling nothing else.
+    static void ClickNow(HWND dialog, const std::u16string& button);
 
     std::vector<int> States() const;
     const std::vector<Answer>& Answers() const { return client.answers; }
@@ -75,6 +77,23 @@ private:
 PluginRequest ScanRequest(int scanType, int jobId);
 PluginRequest Request(int code, int param = 0, int jobId = 0);
 
+// An action that runs when the thread's loop reaches a message posted by
+// Post(), after everything queued before it.
+class PostedAction {
+public:
+    explicit PostedAction(std::function<void()> action);
+    ~PostedAction();
+    PostedAction(const PostedAction&) = delete;
+    PostedAction& operator=(const PostedAction&) = delete;
+    void Post();
+    int runs = 0;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    std::function<void()> action;
+    HWND window = nullptr;
+};
+
 // The fields of a BMP file that the tests look at.
 struct BmpFacts {
     bool valid = false;
@@ -86,5 +105,6 @@ struct BmpFacts {
     size_t bytes = 0;
 };
 BmpFacts ReadBmp(const std::filesystem::path& file);
+BmpFacts ReadBmp(const std::u16string& file);
 
 }  // namespace vexlo::test

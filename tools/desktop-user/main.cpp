@@ -5,6 +5,7 @@
 //   desktop-user key <title> enter|escape   press a key in a dialog
 //   desktop-user close <title>              close a window
 //   desktop-user run <rules file> [seconds] follow a rule file (default 60 s)
+//   desktop-user twain-select|twain-scan|twain-close NAME, twain-cancel   TWAIN dialogs
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <stdexcept>
 
 #include "desktop_user.h"
+#include "twain_dialogs.h"
 
 namespace {
 
@@ -88,6 +90,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         return 0;
+    }
+    if (desktop_user::IsTwainCommand(command)) {
+        return desktop_user::RunTwainCommand(argc, argv);
     }
     return Usage();
 }
