@@ -110,9 +110,9 @@ TEST(SourceContainers, AnEnumerationOfFix32WithCurrentAndDefaultIndexes) {
     TW_ENUMERATION header;
     std::memcpy(&header, memory, 14);
     EXPECT_EQ(header.ItemType, TWTY_FIX32);
-    EXPECT_EQ(header.NumItems, 3u);
-    EXPECT_EQ(header.CurrentIndex, 1u);
-    EXPECT_EQ(header.DefaultIndex, 0u);
+    EXPECT_EQ(TW_UINT32{header.NumItems}, 3u);
+    EXPECT_EQ(TW_UINT32{header.CurrentIndex}, 1u);
+    EXPECT_EQ(TW_UINT32{header.DefaultIndex}, 0u);
     TW_FIX32 third;
     std::memcpy(&third, memory + 14 + 8, 4);
     EXPECT_EQ(third.Whole, 300);
@@ -129,10 +129,10 @@ TEST(SourceContainers, RangesOneValuesAndWhatTheyAllow) {
     HGLOBAL handle = MakeContainer(range, CapValue{100, 0}, CapValue{75, 0});
     ASSERT_EQ(GlobalSize(handle), sizeof(TW_RANGE));
     auto* r = static_cast<TW_RANGE*>(GlobalLock(handle));
-    EXPECT_EQ(r->MinValue, 75u);
-    EXPECT_EQ(r->MaxValue, 600u);
-    EXPECT_EQ(r->StepSize, 25u);
-    EXPECT_EQ(r->CurrentValue, 100u);
+    EXPECT_EQ(TW_UINT32{r->MinValue}, 75u);
+    EXPECT_EQ(TW_UINT32{r->MaxValue}, 600u);
+    EXPECT_EQ(TW_UINT32{r->StepSize}, 25u);
+    EXPECT_EQ(TW_UINT32{r->CurrentValue}, 100u);
     GlobalUnlock(handle);
     GlobalFree(handle);
 

@@ -90,7 +90,7 @@ TEST(OneValues, SignedAndUnsignedSixteenBitValuesZeroExtended) {
     EXPECT_EQ(GlobalSize(all), 6u);
     auto* one = static_cast<TW_ONEVALUE*>(GlobalLock(all));
     EXPECT_EQ(one->ItemType, TWTY_INT16);
-    EXPECT_EQ(one->Item, 0xFFFFu);
+    EXPECT_EQ(TW_UINT32{one->Item}, 0xFFFFu);
     GlobalUnlock(all);
     EXPECT_EQ(vexlo::ReadOneValueItem(all), 0xFFFFu);
     GlobalFree(all);
@@ -98,7 +98,7 @@ TEST(OneValues, SignedAndUnsignedSixteenBitValuesZeroExtended) {
     HGLOBAL dpi = vexlo::MakeOneValue(false, 300);
     one = static_cast<TW_ONEVALUE*>(GlobalLock(dpi));
     EXPECT_EQ(one->ItemType, TWTY_UINT16);
-    EXPECT_EQ(one->Item, 300u) << "also the bits of a TW_FIX32 of 300.0";
+    EXPECT_EQ(TW_UINT32{one->Item}, 300u) << "also the bits of a TW_FIX32 of 300.0";
     GlobalUnlock(dpi);
     GlobalFree(dpi);
 

@@ -29,7 +29,9 @@ TW_UINT16 DataSourceManager::Fail(Application* application, TW_UINT16 condition)
 }
 
 DataSourceManager::Application* DataSourceManager::Find(const TW_IDENTITY* origin) {
-    auto it = applications.find(origin->Id);
+    // A copy: the identity is 2-byte packed, so its Id may not be aligned for a reference.
+    const TW_UINT32 id = origin->Id;
+    auto it = applications.find(id);
     return it == applications.end() ? nullptr : &it->second;
 }
 
