@@ -54,7 +54,8 @@ std::optional<TW_UINT32> ReadOneValueItem(HGLOBAL container) {
     }
     TW_ONEVALUE one;
     std::memcpy(&one, block.memory, sizeof(one));
-    return one.Item;
+    const TW_UINT32 item = one.Item;  // a copy: the record is packed
+    return item;
 }
 
 std::optional<TW_UINT32> ChooseResolution(TW_UINT16 conType, HGLOBAL container) {
