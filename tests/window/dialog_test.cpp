@@ -66,6 +66,25 @@ TEST(Dialogs, AModalDialogKeepsHandlingCrossProcessSends) {
     EXPECT_EQ(peer.WaitForExit(5000), IDCANCEL);
 }
 
+TEST(PopupMenus, TheChosenItemReachesTheOwnerAsACommand) {
+    PeerProcess peer({"menu", "PeerMenuOwner"});
+    EXPECT_TRUE(desktop_user::PickMenuItem(u"Выход", std::chrono::seconds(5)));
+    EXPECT_EQ(peer.WaitForExit(5000), 1) << "item 300";
+}
+
+TEST(PopupMenus, ADismissedMenuChoosesNothing) {
+    PeerProcess peer({"menu", "PeerMenuOwner"});
+    HWND menu = desktop_user::WaitForWindow(u"#32768", u"", std::chrono::seconds(5));
+    ASSERT_NE(menu, nullptr);
+    std::vector<std::u16string> items;
+    for (const auto& control : desktop_user::Controls(menu)) {
+        items.push_back(control.text);
+    }
+    EXPECT_EQ(items, (std::vector<std::u16string>{u"О программе", u"Выход"}));
+    EXPECT_TRUE(desktop_user::DismissMenu(std::chrono::seconds(1)));
+    EXPECT_EQ(peer.WaitForExit(5000), 0);
+}
+
 TEST(DesktopUserRules, ARuleFilePressesAButtonWhenTheWindowAppears) {
     auto rules = desktop_user::ParseRules(
         "# the scanner selection\n"

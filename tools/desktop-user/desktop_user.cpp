@@ -127,6 +127,24 @@ bool PressKey(HWND window, WPARAM virtualKey) {
 
 bool CloseWindow(HWND window) { return PostMessageW(window, WM_CLOSE, 0, 0) != FALSE; }
 
+bool PickMenuItem(const std::u16string& item, std::chrono::milliseconds timeout) {
+    HWND menu = WaitForWindow(u"#32768", u"", timeout);
+    if (menu == nullptr) {
+        return false;
+    }
+    for (const auto& control : Controls(menu)) {
+        if (WithoutMnemonic(control.text) == WithoutMnemonic(item)) {
+            return PostMessageW(control.hwnd, BM_CLICK, 0, 0) != FALSE;
+        }
+    }
+    return false;
+}
+
+bool DismissMenu(std::chrono::milliseconds timeout) {
+    HWND menu = WaitForWindow(u"#32768", u"", timeout);
+    return menu != nullptr && PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 0) != FALSE;
+}
+
 std::vector<Rule> ParseRules(const std::string& text) {
     std::vector<Rule> rules;
     std::istringstream lines(text);

@@ -39,6 +39,9 @@ bool PressButton(HWND window, const std::u16string& button);
 // Enter (the default button) or Escape (Cancel) in a dialog.
 bool PressKey(HWND window, WPARAM virtualKey);
 bool CloseWindow(HWND window);
+// Picks the item with this text of the open popup menu, or dismisses it.
+bool PickMenuItem(const std::u16string& item, std::chrono::milliseconds timeout);
+bool DismissMenu(std::chrono::milliseconds timeout);
 
 // A rule: when a window of this class and/or title appears, do the action
 // after a delay. Actions: "press <button>", "key enter", "key escape", "close".

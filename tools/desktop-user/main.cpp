@@ -2,8 +2,10 @@
 //   desktop-user list                       top-level windows of the session
 //   desktop-user controls <handle>          a window's controls and their texts
 //   desktop-user press <title> <button>     press a button of a window
+//                                           (a window is a title, or class=NAME)
 //   desktop-user key <title> enter|escape   press a key in a dialog
 //   desktop-user close <title>              close a window
+//   desktop-user menu <item> | menu-dismiss pick an item of the open popup menu
 //   desktop-user run <rules file> [seconds] follow a rule file (default 60 s)
 //   desktop-user twain-select|twain-scan|twain-close NAME, twain-cancel   TWAIN dialogs
 #include <cstdio>
@@ -20,14 +22,23 @@ namespace {
 int Usage() {
     fprintf(stderr,
             "usage: desktop-user list | controls HANDLE | press TITLE BUTTON |\n"
-            "       key TITLE enter|escape | close TITLE | run RULES [SECONDS]\n");
+            "       key TITLE enter|escape | close TITLE | menu ITEM | menu-dismiss |\n"
+            "       run RULES [SECONDS]\n");
     return 2;
 }
 
-HWND Window(const char* title) {
-    HWND hwnd = desktop_user::WaitForWindow(u"", desktop_user::Wide(title), std::chrono::seconds(5));
+// A window named by its title, or by "class=NAME" (then hidden windows too,
+// such as the agent's own).
+HWND Window(const char* spec) {
+    std::string name = spec;
+    HWND hwnd = nullptr;
+    if (name.rfind("class=", 0) == 0) {
+        hwnd = FindWindowW(desktop_user::Wide(name.substr(6)).c_str(), nullptr);
+    } else {
+        hwnd = desktop_user::WaitForWindow(u"", desktop_user::Wide(name), std::chrono::seconds(5));
+    }
     if (hwnd == nullptr) {
-        fprintf(stderr, "desktop-user: no window titled \"%s\"\n", title);
+        fprintf(stderr, "desktop-user: no window \"%s\"\n", spec);
     }
     return hwnd;
 }
@@ -72,6 +83,12 @@ int main(int argc, char** argv) {
     if (command == "close" && argc == 3) {
         HWND hwnd = Window(argv[2]);
         return hwnd != nullptr && desktop_user::CloseWindow(hwnd) ? 0 : 1;
+    }
+    if (command == "menu" && argc == 3) {
+        return desktop_user::PickMenuItem(desktop_user::Wide(argv[2]), std::chrono::seconds(5)) ? 0 : 1;
+    }
+    if (command == "menu-dismiss") {
+        return desktop_user::DismissMenu(std::chrono::seconds(5)) ? 0 : 1;
     }
     if (command == "run" && (argc == 3 || argc == 4)) {
         std::ifstream file(argv[2]);
