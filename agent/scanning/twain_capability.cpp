@@ -54,7 +54,7 @@ std::optional<TW_UINT32> ReadOneValueItem(HGLOBAL container) {
     }
     TW_ONEVALUE one;
     std::memcpy(&one, block.memory, sizeof(one));
-    const TW_UINT32 item = one.Item;  // packed: copied out, not bound by reference
+    const TW_UINT32 item = one.Item;  // a copy: the record is packed
     return item;
 }
 

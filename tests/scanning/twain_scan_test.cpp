@@ -155,6 +155,22 @@ TEST(TwainScan, ADialogThatStaysOpenGivesFurtherRunsForTheSameJob) {
     EXPECT_EQ(agent.States().size(), 4u) << "closing sends nothing";
 }
 
+TEST(TwainScan, ANewScanClosesADialogLeftOpenAndStartsAfresh) {
+    TwainAgent agent(Source("Flatbed", "keep-open = yes\npage = 8 30 30\n"));
+    ASSERT_EQ(ScanOnce(agent, 1, 13, u"Flatbed"), (std::vector<int>{1, 2}));
+    HWND first = agent.SourceDialog(u"Flatbed");
+    ASSERT_NE(first, nullptr);
+    agent.Scan(1, 14);
+    HWND second = agent.SourceDialog(u"Flatbed");
+    EXPECT_FALSE(IsWindow(first));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(agent.Manager().GetState(), 1);
+    EXPECT_EQ(agent.Manager().GetJobId(), 14);
+    agent.Press(second, u"Scan");
+    EXPECT_EQ(agent.States(), (std::vector<int>{1, 2, 1, 2}));
+    EXPECT_EQ(agent.Queued().back().jobId, 14);
+}
+
 TEST(TwainScan, EnterInTheSourcesDialogScansThroughTheAgentsMessageFilter) {
     TwainAgent agent(Source("Keys", "page = 8 16 16\n"));
     agent.Scan(1, 12);

@@ -63,6 +63,20 @@ private:
     std::thread user;
 };
 
+TEST(TwainSession, TheManagersWindowIsShownTransparentTopmostAndOwnedByTheAgent) {
+    TwainAgent agent(kTwoSources);
+    HWND window = agent.Manager().m_hWnd;
+    ASSERT_TRUE(IsWindow(window));
+    EXPECT_TRUE(IsWindowVisible(window));
+    LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    EXPECT_TRUE(exStyle & WS_EX_LAYERED);
+    EXPECT_TRUE(exStyle & WS_EX_TOPMOST);
+    EXPECT_EQ(GetWindow(window, GW_OWNER), FindWindowW(vexlo::kAgentWindowClass, nullptr));
+    EXPECT_EQ(GetWindowTextLengthW(window), 0);
+    EXPECT_EQ(agent.Manager().GetState(), 0);
+    EXPECT_EQ(agent.Manager().GetJobId(), 0);
+}
+
 TEST(TwainSession, AScanOrASelectionWhileTheSourcesDialogIsUpIsBusy) {
     TwainAgent agent(kTwoSources);
     agent.Scan(1, 41);

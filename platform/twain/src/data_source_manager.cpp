@@ -29,8 +29,7 @@ TW_UINT16 DataSourceManager::Fail(Application* application, TW_UINT16 condition)
 }
 
 DataSourceManager::Application* DataSourceManager::Find(const TW_IDENTITY* origin) {
-    // A copy: the identity is 2-byte packed, so its Id may not be aligned for a reference.
-    const TW_UINT32 id = origin->Id;
+    const TW_UINT32 id = origin->Id;  // a copy: the record is packed
     auto it = applications.find(id);
     return it == applications.end() ? nullptr : &it->second;
 }
@@ -121,7 +120,8 @@ TW_UINT16 DataSourceManager::CloseManager(Application& application) {
     if (!application.sources.empty()) {
         return Fail(&application, TWCC_SEQERROR);  // a source is still open
     }
-    applications.erase(application.identity.Id);
+    const TW_UINT32 id = application.identity.Id;
+    applications.erase(id);
     return TWRC_SUCCESS;
 }
 
