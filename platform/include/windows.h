@@ -12,3 +12,4 @@
 #include "w32/user.h"
 #include "w32/module.h"
 #include "w32/com.h"
+#include "w32/crypt.h"
