@@ -42,6 +42,7 @@ fw::CAppModule appModule;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    CoInitialize(nullptr);
     vexlo::CCrashReporter crashReporter;
     crashReporter.InstallForProcess();
     appModule.Init(instance);

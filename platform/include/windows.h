@@ -11,5 +11,8 @@
 #include "w32/shell.h"
 #include "w32/user.h"
 #include "w32/module.h"
+#include "w32/dialog.h"
+#include "w32/menu.h"
+#include "w32/gdi.h"
 #include "w32/com.h"
 #include "w32/crypt.h"

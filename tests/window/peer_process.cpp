@@ -57,6 +57,18 @@ void PeerProcess::Kill() {
     }
 }
 
+int PeerProcess::WaitForExit(int milliseconds) {
+    for (int waited = 0; waited <= milliseconds; waited += 10) {
+        int status = 0;
+        if (child > 0 && waitpid(child, &status, WNOHANG) == child) {
+            child = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        usleep(10000);
+    }
+    return -1;
+}
+
 PeerProcess::~PeerProcess() { Kill(); }
 
 }  // namespace vexlo::test

@@ -16,6 +16,8 @@ public:
     HWND window() const { return hwnd; }
     pid_t pid() const { return child; }
     void Kill();
+    // The exit status, or -1 while the process runs on after the wait.
+    int WaitForExit(int milliseconds);
 
 private:
     pid_t child = -1;

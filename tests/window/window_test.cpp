@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -115,7 +116,7 @@ TEST_F(WindowSystem, SentMessagesComeBeforePostedOnes) {
 
 TEST_F(WindowSystem, ACrossThreadSendReturnsTheResultAndSleepHandlesNothing) {
     HWND window = Make(u"w");
-    LRESULT result = 0;
+    std::atomic<LRESULT> result{0};
     std::thread sender([&] { result = SendMessageW(window, WM_USER + 2, 21, 0); });
     Sleep(50);
     EXPECT_EQ(result, 0) << "nothing is handled while the owner sleeps";

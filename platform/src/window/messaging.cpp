@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <unordered_map>
 
 #include "internal/native_string.h"
 #include "w32/crt.h"
@@ -23,6 +24,28 @@ using w32::window::Window;
 namespace {
 
 thread_local DWORD lastMessageTime = 0;
+
+// The process that owns another process's window. Handles are never reused,
+// so a remembered owner stays right: a window it has destroyed meanwhile is
+// answered with 0 by that process, and a process that died fails the send.
+pid_t OwnerOf(HWND hwnd) {
+    static std::mutex lock;
+    static std::unordered_map<uint32_t, pid_t> owners;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto it = owners.find(Value(hwnd));
+        if (it != owners.end()) {
+            return it->second;
+        }
+    }
+    auto record = w32::session::ReadWindow(Value(hwnd));
+    if (!record || record->pid == getpid()) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    owners[Value(hwnd)] = record->pid;
+    return record->pid;
+}
 
 bool InRange(UINT message, UINT first, UINT last) {
     return (first == 0 && last == 0) || (message >= first && message <= last);
@@ -231,8 +254,8 @@ W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
         }
         return SendToThread(window, hWnd, Msg, wParam, lParam);
     }
-    auto record = w32::session::ReadWindow(Value(hWnd));
-    if (!record || record->pid == getpid()) {
+    pid_t owner = OwnerOf(hWnd);
+    if (owner == 0) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
@@ -240,7 +263,7 @@ W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
         return 0;
     }
     bool delivered = false;
-    return w32::window::RemoteSend(record->pid, hWnd, Msg, wParam, lParam, &delivered);
+    return w32::window::RemoteSend(owner, hWnd, Msg, wParam, lParam, &delivered);
 }
 
 W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT,
@@ -278,8 +301,8 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
     if (auto window = FindLocal(hWnd)) {
         return w32::window::PostLocal(window, Msg, wParam, lParam);
     }
-    auto record = w32::session::ReadWindow(Value(hWnd));
-    if (!record || record->pid == getpid()) {
+    pid_t owner = OwnerOf(hWnd);
+    if (owner == 0 || !w32::session::ProcessAlive(owner)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
@@ -287,7 +310,7 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
         SetLastError(ERROR_INVALID_PARAMETER);  // its data would not live long enough
         return FALSE;
     }
-    return w32::window::RemotePost(record->pid, hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
+    return w32::window::RemotePost(owner, hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
 }
 
 W32API BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {

@@ -1,0 +1,115 @@
+// desktop-user: the simulated person at the screen.
+//   desktop-user list                       top-level windows of the session
+//   desktop-user controls <handle>          a window's controls and their texts
+//   desktop-user press <title> <button>     press a button of a window
+//                                           (a window is a title, or class=NAME)
+//   desktop-user key <title> enter|escape   press a key in a dialog
+//   desktop-user close <title>              close a window
+//   desktop-user menu <item> | menu-dismiss pick an item of the open popup menu
+//   desktop-user run <rules file> [seconds] follow a rule file (default 60 s)
+//   desktop-user twain-select|twain-scan|twain-close NAME, twain-cancel   TWAIN dialogs
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "desktop_user.h"
+#include "twain_dialogs.h"
+
+namespace {
+
+int Usage() {
+    fprintf(stderr,
+            "usage: desktop-user list | controls HANDLE | press TITLE BUTTON |\n"
+            "       key TITLE enter|escape | close TITLE | menu ITEM | menu-dismiss |\n"
+            "       run RULES [SECONDS]\n");
+    return 2;
+}
+
+// A window named by its title, or by "class=NAME" (then hidden windows too,
+// such as the agent's own).
+HWND Window(const char* spec) {
+    std::string name = spec;
+    HWND hwnd = nullptr;
+    if (name.rfind("class=", 0) == 0) {
+        hwnd = FindWindowW(desktop_user::Wide(name.substr(6)).c_str(), nullptr);
+    } else {
+        hwnd = desktop_user::WaitForWindow(u"", desktop_user::Wide(name), std::chrono::seconds(5));
+    }
+    if (hwnd == nullptr) {
+        fprintf(stderr, "desktop-user: no window \"%s\"\n", spec);
+    }
+    return hwnd;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        return Usage();
+    }
+    std::string command = argv[1];
+    if (command == "list") {
+        for (const auto& window : desktop_user::TopLevelWindows()) {
+            printf("%08X pid %u %s%s class \"%s\" title \"%s\"\n",
+                   static_cast<unsigned>(reinterpret_cast<uintptr_t>(window.hwnd)), window.pid,
+                   window.visible ? "visible" : "hidden", window.topmost ? " topmost" : "",
+                   desktop_user::Narrow(window.className).c_str(),
+                   desktop_user::Narrow(window.title).c_str());
+        }
+        return 0;
+    }
+    if (command == "controls" && argc == 3) {
+        HWND hwnd = reinterpret_cast<HWND>(strtoul(argv[2], nullptr, 16));
+        for (const auto& control : desktop_user::Controls(hwnd)) {
+            printf("%5d %-14s \"%s\"\n", control.id, desktop_user::Narrow(control.className).c_str(),
+                   desktop_user::Narrow(control.text).c_str());
+        }
+        return 0;
+    }
+    if (command == "press" && argc == 4) {
+        HWND hwnd = Window(argv[2]);
+        return hwnd != nullptr && desktop_user::PressButton(hwnd, desktop_user::Wide(argv[3])) ? 0 : 1;
+    }
+    if (command == "key" && argc == 4) {
+        HWND hwnd = Window(argv[2]);
+        std::string key = argv[3];
+        if (key != "enter" && key != "escape") {
+            return Usage();
+        }
+        return hwnd != nullptr && desktop_user::PressKey(hwnd, key == "enter" ? VK_RETURN : VK_ESCAPE) ? 0 : 1;
+    }
+    if (command == "close" && argc == 3) {
+        HWND hwnd = Window(argv[2]);
+        return hwnd != nullptr && desktop_user::CloseWindow(hwnd) ? 0 : 1;
+    }
+    if (command == "menu" && argc == 3) {
+        return desktop_user::PickMenuItem(desktop_user::Wide(argv[2]), std::chrono::seconds(5)) ? 0 : 1;
+    }
+    if (command == "menu-dismiss") {
+        return desktop_user::DismissMenu(std::chrono::seconds(5)) ? 0 : 1;
+    }
+    if (command == "run" && (argc == 3 || argc == 4)) {
+        std::ifstream file(argv[2]);
+        if (!file) {
+            fprintf(stderr, "desktop-user: cannot read %s\n", argv[2]);
+            return 1;
+        }
+        std::stringstream text;
+        text << file.rdbuf();
+        try {
+            auto rules = desktop_user::ParseRules(text.str());
+            int seconds = argc == 4 ? atoi(argv[3]) : 60;
+            desktop_user::RunRules(rules, std::chrono::steady_clock::now() + std::chrono::seconds(seconds), true);
+        } catch (const std::runtime_error& error) {
+            fprintf(stderr, "desktop-user: %s\n", error.what());
+            return 1;
+        }
+        return 0;
+    }
+    if (desktop_user::IsTwainCommand(command)) {
+        return desktop_user::RunTwainCommand(argc, argv);
+    }
+    return Usage();
+}
