@@ -15,3 +15,4 @@
 #include "w32/menu.h"
 #include "w32/gdi.h"
 #include "w32/com.h"
+#include "w32/crypt.h"

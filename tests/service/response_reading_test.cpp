@@ -5,7 +5,7 @@
 #include "canned_http_server.h"
 #include "fax_service_process.h"
 #include "service_client.h"
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace vexlo::test {
 namespace {
@@ -215,11 +215,11 @@ INSTANTIATE_TEST_SUITE_P(Service, FaultCodes,
 TEST(RawResponse, ServiceAnswersCannedBytesVerbatim) {
     TempDir dir;
     WriteFileBytes(
-        dir.File("answer.http"),
+        dir.native("answer.http"),
         SoapResponse(kUploadOpen +
                      "<ns1:result>true</ns1:result><ns1:documentId>777</ns1:documentId>" +
                      kUploadClose));
-    FaxServiceProcess service({"--raw-response=" + dir.File("answer.http")});
+    FaxServiceProcess service({"--raw-response=" + dir.native("answer.http")});
     ASSERT_TRUE(service.started()) << service.ErrorOutput();
     auto proxy = NewProxy();
     _ns1__addDocumentToFaxRequestElement request;

@@ -7,6 +7,7 @@
 //   desktop-user close <title>              close a window
 //   desktop-user menu <item> | menu-dismiss pick an item of the open popup menu
 //   desktop-user run <rules file> [seconds] follow a rule file (default 60 s)
+//   desktop-user twain-select|twain-scan|twain-close NAME, twain-cancel   TWAIN dialogs
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <stdexcept>
 
 #include "desktop_user.h"
+#include "twain_dialogs.h"
 
 namespace {
 
@@ -105,6 +107,9 @@ int main(int argc, char** argv) {
             return 1;
         }
         return 0;
+    }
+    if (desktop_user::IsTwainCommand(command)) {
+        return desktop_user::RunTwainCommand(argc, argv);
     }
     return Usage();
 }

@@ -110,18 +110,20 @@ std::string FaxServiceProgram() {
     return FAX_SERVICE_PROGRAM;
 }
 
-FaxServiceProcess::FaxServiceProcess(std::vector<std::string> extraArgs, int port) {
-    pagesDir_ = dir_.File("pages");
-    logPath_ = dir_.File("calls.log");
-    captureDir_ = dir_.File("capture");
-    stderrPath_ = dir_.File("stderr.txt");
-    std::string session = dir_.File("session");
+FaxServiceProcess::FaxServiceProcess(std::vector<std::string> extraArgs, int port, bool capture) {
+    pagesDir_ = dir_.native("pages");
+    logPath_ = dir_.native("calls.log");
+    captureDir_ = dir_.native("capture");
+    stderrPath_ = dir_.native("stderr.txt");
+    std::string session = dir_.native("session");
     std::filesystem::create_directory(session);
 
-    std::vector<std::string> args = {
-        FaxServiceProgram(), "--port=" + std::to_string(port), "--pages=" + pagesDir_,
-        "--log=" + logPath_, "--capture-dir=" + captureDir_,   "--recv-timeout=5",
-        "--send-timeout=5"};
+    std::vector<std::string> args = {FaxServiceProgram(),    "--port=" + std::to_string(port),
+                                     "--pages=" + pagesDir_, "--log=" + logPath_,
+                                     "--recv-timeout=5",     "--send-timeout=5"};
+    if (capture) {
+        args.push_back("--capture-dir=" + captureDir_);
+    }
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     int out = -1;
     pid_ = Spawn(args, session, stderrPath_, out);
@@ -213,7 +215,7 @@ int RunFaxServiceOnce(const std::vector<std::string>& args, std::string& output)
     std::vector<std::string> all = {FaxServiceProgram()};
     all.insert(all.end(), args.begin(), args.end());
     int out = -1;
-    pid_t pid = Spawn(all, dir.path(), dir.File("stderr.txt"), out);
+    pid_t pid = Spawn(all, dir.native(), dir.native("stderr.txt"), out);
     if (pid <= 0) {
         return -1;
     }

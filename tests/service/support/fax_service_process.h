@@ -9,15 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
+#include "support/temp_dir.h"
 
 namespace vexlo::test {
 
 class FaxServiceProcess {
 public:
     // extraArgs go to the command line after the standard ones; port 0 lets
-    // the service choose.
-    explicit FaxServiceProcess(std::vector<std::string> extraArgs = {}, int port = 0);
+    // the service choose; capture writes each connection's request bytes.
+    explicit FaxServiceProcess(std::vector<std::string> extraArgs = {}, int port = 0,
+                               bool capture = true);
     ~FaxServiceProcess();
     FaxServiceProcess(const FaxServiceProcess&) = delete;
     FaxServiceProcess& operator=(const FaxServiceProcess&) = delete;
