@@ -9,3 +9,7 @@
 #include "w32/file.h"
 #include "w32/profile.h"
 #include "w32/shell.h"
+#include "w32/user.h"
+#include "w32/gdi.h"
+#include "w32/module.h"
+#include "w32/resource.h"
