@@ -253,11 +253,11 @@ bool PickMenuItem(HWND menuWindow, const std::u16string& textOrId) {
     auto items = ReadMenu(menuWindow);
     for (auto& e : items)
         if (!e.separator && Same(WithoutAmpersand(e.text), WithoutAmpersand(textOrId)))
-            return W32ChoosePopupMenuItem(menuWindow, e.id) != 0;
+            return !e.grayed && W32ChoosePopupMenuItem(menuWindow, e.id) != 0;
     if (auto id = AsId(textOrId))
         for (auto& e : items)
             if (!e.separator && static_cast<long>(e.id) == *id)
-                return W32ChoosePopupMenuItem(menuWindow, e.id) != 0;
+                return !e.grayed && W32ChoosePopupMenuItem(menuWindow, e.id) != 0;
     return false;
 }
 

@@ -116,8 +116,22 @@ INT_PTR RunModal(HWND hdlg, HWND owner) {
         if (ownerWasEnabled) EnableWindow(owner, FALSE);
     }
     ShowWindow(hdlg, SW_SHOW);
-    // Painting asks the dialog procedure for its colours.
-    SendCtlColor(hdlg, WM_CTLCOLORDLG);
+    // Painting asks the dialog procedure for its colours: the background,
+    // then each control's.
+    {
+        HDC dc = GetDC(hdlg);
+        SendMessageW(hdlg, WM_CTLCOLORDLG, reinterpret_cast<WPARAM>(dc),
+                     reinterpret_cast<LPARAM>(hdlg));
+        ReleaseDC(hdlg, dc);
+        if (auto w = FindLocal(hdlg)) {
+            std::vector<HWND> children;
+            {
+                std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+                children = w->children;
+            }
+            for (HWND c : children) SendMessageW(c, WM_PAINT, 0, 0);
+        }
+    }
     INT_PTR result = 0;
     MSG msg;
     bool quit = false;

@@ -336,3 +336,11 @@ TEST(Handles, NeverTheReservedValues) {
         DestroyWindow(h);
     }
 }
+
+TEST(Session, TestsRunInTheirOwnSessionFolder) {
+    char16_t dir[4096];
+    DWORD n = W32GetSessionDirectory(dir, 4096);
+    ASSERT_GT(n, 0u);
+    std::string narrow(dir, dir + n);
+    EXPECT_EQ(narrow, wtest::SessionDirectory());
+}
