@@ -150,6 +150,8 @@ LRESULT SendToProcess(HWND hwnd, const Target& t, UINT msg, WPARAM wp, LPARAM lp
     }
     uint32_t seq = h.seq;
     int64_t deadline = timeoutMs < 0 ? 0 : NowMs() + timeoutMs;
+    // The first wait tells whether anything came for this thread meanwhile.
+    bool portReady = false;
     for (;;) {
         auto it = conn->replies.find(seq);
         if (it != conn->replies.end()) {
@@ -161,9 +163,12 @@ LRESULT SendToProcess(HWND hwnd, const Target& t, UINT msg, WPARAM wp, LPARAM lp
             *failed = true;
             return 0;
         }
-        self->Pump();
-        self->HandleSent();
-        if (conn->replies.count(seq)) continue;
+        if (portReady) {
+            // Messages sent to this thread's windows are handled while it waits.
+            self->Pump();
+            self->HandleSent();
+            if (conn->replies.count(seq)) continue;
+        }
         int wait = -1;
         if (timeoutMs >= 0) {
             int64_t left = deadline - NowMs();
@@ -176,7 +181,9 @@ LRESULT SendToProcess(HWND hwnd, const Target& t, UINT msg, WPARAM wp, LPARAM lp
             }
             wait = static_cast<int>(left);
         }
-        if (self->Wait(wait, conn->fd)) {
+        int ready = self->Wait(wait, conn->fd);
+        portReady = (ready & Port::kPortReady) != 0;
+        if (ready & Port::kExtraReady) {
             if (!conn->ReadReplies()) {
                 // The receiving process died or broke the protocol: release the sender.
                 conn->dead = true;

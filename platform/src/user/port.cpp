@@ -74,6 +74,7 @@ bool OutConnection::ReadReplies() {
                 if (static_cast<wire::Type>(f->header.type) != wire::Type::Reply) return false;
                 replies[f->header.seq] = std::move(*f);
             }
+            if (static_cast<size_t>(n) < sizeof buf) return true;  // drained
             continue;
         }
         if (n == 0) return false;
@@ -344,10 +345,11 @@ void Port::HandleSent() {
     }
 }
 
-bool Port::Wait(int timeoutMs, int extraFd) {
+int Port::Wait(int timeoutMs, int extraFd) {
     pollfd fds[2] = {{epfd_, POLLIN, 0}, {extraFd, POLLIN, 0}};
     int n = poll(fds, extraFd >= 0 ? 2 : 1, timeoutMs);
-    return n > 0 && extraFd >= 0 && fds[1].revents != 0;
+    if (n <= 0) return 0;
+    return (fds[0].revents ? kPortReady : 0) | (extraFd >= 0 && fds[1].revents ? kExtraReady : 0);
 }
 
 std::shared_ptr<OutConnection> Port::Outgoing(uint64_t instance, DWORD tid) {

@@ -99,8 +99,10 @@ public:
     bool HandleOneSent();
     void HandleSent();
     // Waits for anything on the port (or extraFd) up to timeoutMs (-1 forever);
-    // true when extraFd became readable.
-    bool Wait(int timeoutMs, int extraFd);
+    // kPortReady and kExtraReady tell which became readable.
+    static constexpr int kPortReady = 1;
+    static constexpr int kExtraReady = 2;
+    int Wait(int timeoutMs, int extraFd);
     std::shared_ptr<OutConnection> Outgoing(uint64_t instance, DWORD tid);
     void DropOutgoing(uint64_t instance, DWORD tid);
     void Shutdown();
