@@ -33,7 +33,9 @@ struct Figures {
 
 Figures Summarise(std::vector<double>& us, double seconds) {
     std::sort(us.begin(), us.end());
-    auto at = [&](double q) { return us[static_cast<size_t>(q * static_cast<double>(us.size() - 1))]; };
+    auto at = [&](double q) {
+        return us[static_cast<size_t>(q * static_cast<double>(us.size() - 1))];
+    };
     return Figures{static_cast<double>(us.size()) / seconds, at(0.5), at(0.9), at(0.99)};
 }
 
@@ -48,7 +50,8 @@ LRESULT CALLBACK ServerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                      reinterpret_cast<LPARAM>(&back));
         return 0;
     }
-    if (msg == WM_DESTROY) PostQuitMessage(0);
+    if (msg == WM_DESTROY)
+        PostQuitMessage(0);
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
@@ -61,10 +64,12 @@ int Serve(int readyFd) {
     HWND h = CreateWindowExW(0, u"BenchServer", u"", WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr,
                              nullptr, nullptr, nullptr);
     uint32_t v = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
-    if (write(readyFd, &v, sizeof v) != sizeof v) return 1;
+    if (write(readyFd, &v, sizeof v) != sizeof v)
+        return 1;
     close(readyFd);
     MSG m;
-    while (GetMessageW(&m, nullptr, 0, 0)) DispatchMessageW(&m);
+    while (GetMessageW(&m, nullptr, 0, 0))
+        DispatchMessageW(&m);
     return 0;
 }
 
@@ -72,7 +77,8 @@ unsigned char gAnswerCopy[kAnswer];
 LRESULT CALLBACK ClientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_COPYDATA) {
         auto* cds = reinterpret_cast<COPYDATASTRUCT*>(lp);
-        if (cds->lpData && cds->cbData >= kAnswer) std::memcpy(gAnswerCopy, cds->lpData, kAnswer);
+        if (cds->lpData && cds->cbData >= kAnswer)
+            std::memcpy(gAnswerCopy, cds->lpData, kAnswer);
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
@@ -80,7 +86,8 @@ LRESULT CALLBACK ClientProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 Figures RunWindowSystem(int iterations) {
     int fds[2];
-    if (pipe(fds) != 0) std::exit(1);
+    if (pipe(fds) != 0)
+        std::exit(1);
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
@@ -93,7 +100,8 @@ Figures RunWindowSystem(int iterations) {
     }
     close(fds[1]);
     uint32_t v = 0;
-    if (read(fds[0], &v, sizeof v) != sizeof v) std::exit(1);
+    if (read(fds[0], &v, sizeof v) != sizeof v)
+        std::exit(1);
     close(fds[0]);
     HWND server = reinterpret_cast<HWND>(static_cast<uintptr_t>(v));
 
@@ -109,12 +117,14 @@ Figures RunWindowSystem(int iterations) {
     std::vector<double> us;
     us.reserve(static_cast<size_t>(iterations));
     for (int i = 0; i < iterations / 10 + 10; ++i)  // warm-up
-        SendMessageW(server, WM_COPYDATA, reinterpret_cast<WPARAM>(client), reinterpret_cast<LPARAM>(&cds));
+        SendMessageW(server, WM_COPYDATA, reinterpret_cast<WPARAM>(client),
+                     reinterpret_cast<LPARAM>(&cds));
     auto start = Clock::now();
     for (int i = 0; i < iterations; ++i) {
         std::memcpy(request.data(), &i, sizeof i);
         auto t0 = Clock::now();
-        SendMessageW(server, WM_COPYDATA, reinterpret_cast<WPARAM>(client), reinterpret_cast<LPARAM>(&cds));
+        SendMessageW(server, WM_COPYDATA, reinterpret_cast<WPARAM>(client),
+                     reinterpret_cast<LPARAM>(&cds));
         us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - t0).count());
         int echoed;
         std::memcpy(&echoed, gAnswerCopy, sizeof echoed);
@@ -135,7 +145,8 @@ Figures RunWindowSystem(int iterations) {
 bool ReadAll(int fd, unsigned char* p, size_t n) {
     while (n) {
         ssize_t r = read(fd, p, n);
-        if (r <= 0) return false;
+        if (r <= 0)
+            return false;
         p += r;
         n -= static_cast<size_t>(r);
     }
@@ -145,7 +156,8 @@ bool ReadAll(int fd, unsigned char* p, size_t n) {
 bool WriteAll(int fd, const unsigned char* p, size_t n) {
     while (n) {
         ssize_t r = write(fd, p, n);
-        if (r <= 0) return false;
+        if (r <= 0)
+            return false;
         p += r;
         n -= static_cast<size_t>(r);
     }
@@ -154,14 +166,16 @@ bool WriteAll(int fd, const unsigned char* p, size_t n) {
 
 Figures RunRaw(int iterations) {
     int sv[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) std::exit(1);
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0)
+        std::exit(1);
     pid_t pid = fork();
     if (pid == 0) {
         close(sv[0]);
         std::vector<unsigned char> in(kRequest), out(kAnswer);
         while (ReadAll(sv[1], in.data(), kRequest)) {
             std::memcpy(out.data(), in.data(), 8);
-            if (!WriteAll(sv[1], out.data(), kAnswer)) break;
+            if (!WriteAll(sv[1], out.data(), kAnswer))
+                break;
         }
         _exit(0);
     }
@@ -195,14 +209,17 @@ void Print(const char* name, const Figures& f) {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
-    if (argc == 3 && std::string(argv[1]) == "--serve") return Serve(std::atoi(argv[2]));
+    if (argc == 3 && std::string(argv[1]) == "--serve")
+        return Serve(std::atoi(argv[2]));
     int iterations = 20000;
     for (int i = 1; i + 1 < argc; ++i)
-        if (std::string(argv[i]) == "--iterations") iterations = std::max(100, std::atoi(argv[i + 1]));
+        if (std::string(argv[i]) == "--iterations")
+            iterations = std::max(100, std::atoi(argv[i + 1]));
 
     // A private session, made before anything of the window system runs.
     char dir[] = "/tmp/w32bench-XXXXXX";
-    if (!mkdtemp(dir)) return 1;
+    if (!mkdtemp(dir))
+        return 1;
     setenv("W32_SESSION", dir, 1);
 
     Figures raw = RunRaw(iterations);

@@ -40,23 +40,29 @@ std::vector<W32_WINDOW_INFO> All() {
 }
 
 char16_t Fold(char16_t c) {
-    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
-    if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+    if (c >= u'a' && c <= u'z')
+        return static_cast<char16_t>(c - 32);
+    if (c >= 0x430 && c <= 0x44F)
+        return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x450 && c <= 0x45F)
+        return static_cast<char16_t>(c - 0x50);
     return c;
 }
 
 bool Same(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (Fold(a[i]) != Fold(b[i])) return false;
+        if (Fold(a[i]) != Fold(b[i]))
+            return false;
     return true;
 }
 
 std::u16string WithoutAmpersand(const std::u16string& s) {
     std::u16string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == u'&' && i + 1 < s.size() && s[i + 1] != u'&') continue;
+        if (s[i] == u'&' && i + 1 < s.size() && s[i + 1] != u'&')
+            continue;
         out += s[i];
     }
     return out;
@@ -64,7 +70,8 @@ std::u16string WithoutAmpersand(const std::u16string& s) {
 
 std::optional<long> AsId(const std::u16string& s) {
     std::u16string digits = !s.empty() && s[0] == u'#' ? s.substr(1) : s;
-    if (digits.empty()) return std::nullopt;
+    if (digits.empty())
+        return std::nullopt;
     long v = 0;
     bool neg = false;
     size_t i = 0;
@@ -72,9 +79,11 @@ std::optional<long> AsId(const std::u16string& s) {
         neg = true;
         i = 1;
     }
-    if (i == digits.size()) return std::nullopt;
+    if (i == digits.size())
+        return std::nullopt;
     for (; i < digits.size(); ++i) {
-        if (digits[i] < u'0' || digits[i] > u'9' || v > 100000000) return std::nullopt;
+        if (digits[i] < u'0' || digits[i] > u'9' || v > 100000000)
+            return std::nullopt;
         v = v * 10 + (digits[i] - u'0');
     }
     return neg ? -v : v;
@@ -86,7 +95,8 @@ std::string ToUtf8(const std::u16string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
         uint32_t c = s[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+            s[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
             ++i;
         }
@@ -143,40 +153,48 @@ std::u16string FromUtf8(const std::string& s) {
 std::vector<WindowEntry> ListTopLevelWindows() {
     std::vector<WindowEntry> out;
     for (auto& i : All())
-        if (!i.parent && !i.messageOnly) out.push_back(FromInfo(i));
+        if (!i.parent && !i.messageOnly)
+            out.push_back(FromInfo(i));
     return out;
 }
 
 std::vector<WindowEntry> ListControls(HWND window) {
     std::vector<WindowEntry> out;
     for (auto& i : All())
-        if (i.parent == window) out.push_back(FromInfo(i));
+        if (i.parent == window)
+            out.push_back(FromInfo(i));
     return out;
 }
 
 std::optional<WindowEntry> Describe(HWND window) {
     W32_WINDOW_INFO info;
-    if (!W32GetWindowInfo(window, &info)) return std::nullopt;
+    if (!W32GetWindowInfo(window, &info))
+        return std::nullopt;
     return FromInfo(info);
 }
 
 bool Match::Matches(const WindowEntry& w) const {
-    if (!className.empty() && !Same(className, w.className)) return false;
-    if (!title.empty() && !Same(title, w.title)) return false;
+    if (!className.empty() && !Same(className, w.className))
+        return false;
+    if (!title.empty() && !Same(title, w.title))
+        return false;
     return true;
 }
 
 std::optional<WindowEntry> FindWindow(const Match& match) {
     for (auto& w : ListTopLevelWindows())
-        if (w.visible && match.Matches(w)) return w;
+        if (w.visible && match.Matches(w))
+            return w;
     return std::nullopt;
 }
 
 std::optional<WindowEntry> WaitForWindow(const Match& match, std::chrono::milliseconds timeout) {
     auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        if (auto w = FindWindow(match)) return w;
-        if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+        if (auto w = FindWindow(match))
+            return w;
+        if (std::chrono::steady_clock::now() >= end)
+            return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -184,7 +202,8 @@ std::optional<WindowEntry> WaitForWindow(const Match& match, std::chrono::millis
 bool WaitUntilGone(HWND window, std::chrono::milliseconds timeout) {
     auto end = std::chrono::steady_clock::now() + timeout;
     while (IsWindow(window)) {
-        if (std::chrono::steady_clock::now() >= end) return false;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
@@ -193,21 +212,25 @@ bool WaitUntilGone(HWND window, std::chrono::milliseconds timeout) {
 std::optional<WindowEntry> FindControl(HWND dialog, const std::u16string& textOrId) {
     auto controls = ListControls(dialog);
     for (auto& c : controls)
-        if (Same(WithoutAmpersand(c.title), WithoutAmpersand(textOrId))) return c;
+        if (Same(WithoutAmpersand(c.title), WithoutAmpersand(textOrId)))
+            return c;
     if (auto id = AsId(textOrId))
         for (auto& c : controls)
-            if (c.controlId == *id) return c;
+            if (c.controlId == *id)
+                return c;
     return std::nullopt;
 }
 
 bool PressButton(HWND dialog, const std::u16string& textOrId) {
     auto c = FindControl(dialog, textOrId);
-    if (!c || !Same(c->className, u"Button")) return false;
+    if (!c || !Same(c->className, u"Button"))
+        return false;
     return PostMessageW(c->hwnd, BM_CLICK, 0, 0) != 0;
 }
 
 bool Click(HWND control) {
-    if (!PostMessageW(control, WM_LBUTTONDOWN, 1 /* MK_LBUTTON */, 0)) return false;
+    if (!PostMessageW(control, WM_LBUTTONDOWN, 1 /* MK_LBUTTON */, 0))
+        return false;
     return PostMessageW(control, WM_LBUTTONUP, 0, 0) != 0;
 }
 
@@ -215,19 +238,24 @@ bool PressKey(HWND window, UINT virtualKey) {
     return PostMessageW(window, WM_KEYDOWN, virtualKey, 1) != 0;
 }
 
-bool CloseWindow(HWND window) { return PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0; }
+bool CloseWindow(HWND window) {
+    return PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0) != 0;
+}
 
 std::optional<WindowEntry> FindOpenMenu() {
     for (auto& w : ListTopLevelWindows())
-        if (w.visible && w.className == u"#32768") return w;
+        if (w.visible && w.className == u"#32768")
+            return w;
     return std::nullopt;
 }
 
 std::optional<WindowEntry> WaitForMenu(std::chrono::milliseconds timeout) {
     auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        if (auto w = FindOpenMenu()) return w;
-        if (std::chrono::steady_clock::now() >= end) return std::nullopt;
+        if (auto w = FindOpenMenu())
+            return w;
+        if (std::chrono::steady_clock::now() >= end)
+            return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
@@ -261,7 +289,9 @@ bool PickMenuItem(HWND menuWindow, const std::u16string& textOrId) {
     return false;
 }
 
-bool DismissMenu(HWND menuWindow) { return W32ChoosePopupMenuItem(menuWindow, 0) != 0; }
+bool DismissMenu(HWND menuWindow) {
+    return W32ChoosePopupMenuItem(menuWindow, 0) != 0;
+}
 
 namespace {
 
@@ -274,7 +304,8 @@ std::vector<std::string> Words(const std::string& line, int number) {
             ++i;
             continue;
         }
-        if (line[i] == '#') break;
+        if (line[i] == '#')
+            break;
         if (line[i] == '"') {
             size_t end = line.find('"', i + 1);
             if (end == std::string::npos)
@@ -284,7 +315,8 @@ std::vector<std::string> Words(const std::string& line, int number) {
             continue;
         }
         size_t end = line.find_first_of(" \t\r", i);
-        if (end == std::string::npos) end = line.size();
+        if (end == std::string::npos)
+            end = line.size();
         out.push_back(line.substr(i, end - i));
         i = end;
     }
@@ -301,7 +333,8 @@ std::vector<Rule> ParseRules(const std::string& text) {
     while (std::getline(in, line)) {
         ++number;
         auto w = Words(line, number);
-        if (w.empty()) continue;
+        if (w.empty())
+            continue;
         auto fail = [&](const std::string& why) {
             throw std::runtime_error("line " + std::to_string(number) + ": " + why);
         };
@@ -311,7 +344,8 @@ std::vector<Rule> ParseRules(const std::string& text) {
             r.repeat = true;
             ++i;
         }
-        if (i >= w.size() || w[i] != "when") fail("expected 'when'");
+        if (i >= w.size() || w[i] != "when")
+            fail("expected 'when'");
         ++i;
         bool menu = false;
         bool any = false;
@@ -333,8 +367,10 @@ std::vector<Rule> ParseRules(const std::string& text) {
                 break;
             }
         }
-        if (!any) fail("expected 'class', 'title' or 'menu'");
-        if (i >= w.size()) fail("expected an action");
+        if (!any)
+            fail("expected 'class', 'title' or 'menu'");
+        if (i >= w.size())
+            fail("expected an action");
         const std::string& act = w[i++];
         if (menu) {
             if (act == "pick" && i < w.size()) {
@@ -358,14 +394,17 @@ std::vector<Rule> ParseRules(const std::string& text) {
             fail("unknown action '" + act + "'");
         }
         if (i < w.size()) {
-            if (w[i] != "after" || i + 1 >= w.size()) fail("expected 'after N'");
+            if (w[i] != "after" || i + 1 >= w.size())
+                fail("expected 'after N'");
             char* end = nullptr;
             long ms = std::strtol(w[i + 1].c_str(), &end, 10);
-            if (!end || *end || ms < 0) fail("bad delay '" + w[i + 1] + "'");
+            if (!end || *end || ms < 0)
+                fail("bad delay '" + w[i + 1] + "'");
             r.delay = std::chrono::milliseconds(ms);
             i += 2;
         }
-        if (i != w.size()) fail("unexpected '" + w[i] + "'");
+        if (i != w.size())
+            fail("unexpected '" + w[i] + "'");
         rules.push_back(r);
     }
     return rules;
@@ -382,46 +421,52 @@ int RunRules(const std::vector<Rule>& rules, std::chrono::milliseconds timeout,
     while (Clock::now() < end) {
         bool pending = false;
         for (size_t r = 0; r < rules.size(); ++r)
-            if (rules[r].repeat || !fired[r]) pending = true;
-        if (!pending) break;
+            if (rules[r].repeat || !fired[r])
+                pending = true;
+        if (!pending)
+            break;
         auto windows = ListTopLevelWindows();
         auto now = Clock::now();
         for (size_t r = 0; r < rules.size(); ++r) {
             const Rule& rule = rules[r];
-            if (!rule.repeat && fired[r]) continue;
+            if (!rule.repeat && fired[r])
+                continue;
             for (auto& w : windows) {
-                if (!w.visible || !rule.match.Matches(w)) continue;
+                if (!w.visible || !rule.match.Matches(w))
+                    continue;
                 auto key = std::make_pair(r, w.hwnd);
-                if (done.count(key)) continue;
+                if (done.count(key))
+                    continue;
                 auto it = seen.emplace(key, now).first;
-                if (now - it->second < rule.delay) continue;
+                if (now - it->second < rule.delay)
+                    continue;
                 bool ok = false;
                 std::string what;
                 switch (rule.action) {
-                case Rule::Action::Press:
-                    ok = PressButton(w.hwnd, rule.argument);
-                    what = "press \"" + ToUtf8(rule.argument) + "\"";
-                    break;
-                case Rule::Action::Enter:
-                    ok = PressKey(w.hwnd, VK_RETURN);
-                    what = "enter";
-                    break;
-                case Rule::Action::Escape:
-                    ok = PressKey(w.hwnd, VK_ESCAPE);
-                    what = "escape";
-                    break;
-                case Rule::Action::Close:
-                    ok = CloseWindow(w.hwnd);
-                    what = "close";
-                    break;
-                case Rule::Action::PickMenu:
-                    ok = PickMenuItem(w.hwnd, rule.argument);
-                    what = "pick \"" + ToUtf8(rule.argument) + "\"";
-                    break;
-                case Rule::Action::DismissMenu:
-                    ok = DismissMenu(w.hwnd);
-                    what = "dismiss";
-                    break;
+                    case Rule::Action::Press:
+                        ok = PressButton(w.hwnd, rule.argument);
+                        what = "press \"" + ToUtf8(rule.argument) + "\"";
+                        break;
+                    case Rule::Action::Enter:
+                        ok = PressKey(w.hwnd, VK_RETURN);
+                        what = "enter";
+                        break;
+                    case Rule::Action::Escape:
+                        ok = PressKey(w.hwnd, VK_ESCAPE);
+                        what = "escape";
+                        break;
+                    case Rule::Action::Close:
+                        ok = CloseWindow(w.hwnd);
+                        what = "close";
+                        break;
+                    case Rule::Action::PickMenu:
+                        ok = PickMenuItem(w.hwnd, rule.argument);
+                        what = "pick \"" + ToUtf8(rule.argument) + "\"";
+                        break;
+                    case Rule::Action::DismissMenu:
+                        ok = DismissMenu(w.hwnd);
+                        what = "dismiss";
+                        break;
                 }
                 done.insert(key);
                 if (ok) {
@@ -435,7 +480,8 @@ int RunRules(const std::vector<Rule>& rules, std::chrono::milliseconds timeout,
                     log(std::string(ok ? "" : "failed: ") + what + " in " + handle + " \"" +
                         ToUtf8(w.title) + "\" (" + ToUtf8(w.className) + ")");
                 }
-                if (!rule.repeat) break;
+                if (!rule.repeat)
+                    break;
             }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -36,15 +36,20 @@ std::optional<HWND> Resolve(const std::string& arg) {
     if (arg.rfind("0x", 0) == 0 || arg.rfind("0X", 0) == 0) {
         char* end = nullptr;
         unsigned long v = std::strtoul(arg.c_str() + 2, &end, 16);
-        if (end && !*end) return reinterpret_cast<HWND>(static_cast<uintptr_t>(v));
+        if (end && !*end)
+            return reinterpret_cast<HWND>(static_cast<uintptr_t>(v));
         return std::nullopt;
     }
     Match m;
-    if (arg.rfind("class=", 0) == 0) m.className = FromUtf8(arg.substr(6));
-    else if (arg.rfind("title=", 0) == 0) m.title = FromUtf8(arg.substr(6));
-    else return std::nullopt;
+    if (arg.rfind("class=", 0) == 0)
+        m.className = FromUtf8(arg.substr(6));
+    else if (arg.rfind("title=", 0) == 0)
+        m.title = FromUtf8(arg.substr(6));
+    else
+        return std::nullopt;
     auto w = WaitForWindow(m, std::chrono::seconds(5));
-    if (!w) return std::nullopt;
+    if (!w)
+        return std::nullopt;
     return w->hwnd;
 }
 
@@ -59,7 +64,8 @@ void PrintWindow(const WindowEntry& w, const char* indent) {
               << ToUtf8(w.className) << "\" title \"" << ToUtf8(w.title) << "\""
               << (w.visible ? " visible" : " hidden") << (w.topmost ? " topmost" : "")
               << (w.enabled ? "" : " disabled");
-    if (w.controlId) std::cout << " id " << w.controlId;
+    if (w.controlId)
+        std::cout << " id " << w.controlId;
     std::cout << "\n";
 }
 
@@ -67,10 +73,12 @@ void PrintWindow(const WindowEntry& w, const char* indent) {
 
 int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
-    if (argc < 2) return Usage();
+    if (argc < 2)
+        return Usage();
     std::string cmd = argv[1];
     if (cmd == "list") {
-        for (auto& w : ListTopLevelWindows()) PrintWindow(w, "");
+        for (auto& w : ListTopLevelWindows())
+            PrintWindow(w, "");
         return 0;
     }
     if (cmd == "menu" || cmd == "pick" || cmd == "dismiss") {
@@ -81,18 +89,24 @@ int main(int argc, char** argv) {
         }
         if (cmd == "menu") {
             for (auto& e : ReadMenu(menu->hwnd)) {
-                if (e.separator) std::cout << "  ----\n";
-                else std::cout << "  " << e.id << " \"" << ToUtf8(e.text) << "\""
-                               << (e.grayed ? " grayed" : "") << (e.checked ? " checked" : "") << "\n";
+                if (e.separator)
+                    std::cout << "  ----\n";
+                else
+                    std::cout << "  " << e.id << " \"" << ToUtf8(e.text) << "\""
+                              << (e.grayed ? " grayed" : "") << (e.checked ? " checked" : "")
+                              << "\n";
             }
             return 0;
         }
-        if (cmd == "dismiss") return DismissMenu(menu->hwnd) ? 0 : 1;
-        if (argc < 3) return Usage();
+        if (cmd == "dismiss")
+            return DismissMenu(menu->hwnd) ? 0 : 1;
+        if (argc < 3)
+            return Usage();
         return PickMenuItem(menu->hwnd, FromUtf8(argv[2])) ? 0 : 1;
     }
     if (cmd == "rules") {
-        if (argc < 3) return Usage();
+        if (argc < 3)
+            return Usage();
         std::ifstream in(argv[2]);
         if (!in) {
             std::cerr << "cannot read " << argv[2] << "\n";
@@ -111,23 +125,30 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (argc < 3) return Usage();
+    if (argc < 3)
+        return Usage();
     auto window = Resolve(argv[2]);
     if (!window || !IsWindow(*window)) {
         std::cerr << "no such window: " << argv[2] << "\n";
         return 1;
     }
     if (cmd == "texts") {
-        if (auto w = Describe(*window)) PrintWindow(*w, "");
-        for (auto& c : ListControls(*window)) PrintWindow(c, "  ");
+        if (auto w = Describe(*window))
+            PrintWindow(*w, "");
+        for (auto& c : ListControls(*window))
+            PrintWindow(c, "  ");
         return 0;
     }
     if (cmd == "press") {
-        if (argc < 4) return Usage();
+        if (argc < 4)
+            return Usage();
         return PressButton(*window, FromUtf8(argv[3])) ? 0 : 1;
     }
-    if (cmd == "enter") return PressKey(*window, VK_RETURN) ? 0 : 1;
-    if (cmd == "escape") return PressKey(*window, VK_ESCAPE) ? 0 : 1;
-    if (cmd == "close") return CloseWindow(*window) ? 0 : 1;
+    if (cmd == "enter")
+        return PressKey(*window, VK_RETURN) ? 0 : 1;
+    if (cmd == "escape")
+        return PressKey(*window, VK_ESCAPE) ? 0 : 1;
+    if (cmd == "close")
+        return CloseWindow(*window) ? 0 : 1;
     return Usage();
 }

@@ -828,8 +828,8 @@ W32API BOOL WINAPI BringWindowToTop(HWND hWnd);
 W32API int WINAPI GetSystemMetrics(int nIndex);
 W32API DWORD WINAPI GetSysColor(int nIndex);
 W32API HBRUSH WINAPI GetSysColorBrush(int nIndex);
-// The simulated pointer: GetCursorPos reads the session's cursor position,
-// which the simulated user moves (SetCursorPos).
+// The pointer: one position per process, the middle of the virtual screen
+// until SetCursorPos moves it.
 W32API BOOL WINAPI GetCursorPos(LPPOINT lpPoint);
 W32API BOOL WINAPI SetCursorPos(int X, int Y);
 W32API HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags);

@@ -78,7 +78,8 @@ HGDIOBJ StockObject(int i) {
         pal->stock = true;
         stock[DEFAULT_PALETTE] = Add(pal);
     });
-    if (i < 0 || i > DC_PEN) return nullptr;
+    if (i < 0 || i > DC_PEN)
+        return nullptr;
     return stock[i];
 }
 
@@ -89,55 +90,74 @@ W32API HBRUSH WINAPI CreateSolidBrush(COLORREF color) {
 }
 
 W32API HBRUSH WINAPI CreateBrushIndirect(const LOGBRUSH* lb) {
-    if (!lb) return nullptr;
+    if (!lb)
+        return nullptr;
     return static_cast<HBRUSH>(MakeBrush(lb->lbStyle, lb->lbColor, false));
 }
 
-W32API HGDIOBJ WINAPI GetStockObject(int i) { return StockObject(i); }
+W32API HGDIOBJ WINAPI GetStockObject(int i) {
+    return StockObject(i);
+}
 
 W32API HBRUSH WINAPI GetSysColorBrush(int index) {
     static std::mutex mutex;
     static std::map<int, HBRUSH> brushes;
     std::lock_guard<std::mutex> guard(mutex);
     auto& b = brushes[index];
-    if (!b) b = static_cast<HBRUSH>(MakeBrush(BS_SOLID, GetSysColor(index), true));
+    if (!b)
+        b = static_cast<HBRUSH>(MakeBrush(BS_SOLID, GetSysColor(index), true));
     return b;
 }
 
 W32API BOOL WINAPI DeleteObject(HGDIOBJ h) {
     auto o = Find(h);
-    if (!o || o->kind == Kind::DC || o->kind == Kind::Icon || o->kind == Kind::Cursor) return FALSE;
-    if (o->stock) return TRUE;  // stock objects are never freed
+    if (!o || o->kind == Kind::DC || o->kind == Kind::Icon || o->kind == Kind::Cursor)
+        return FALSE;
+    if (o->stock)
+        return TRUE;  // stock objects are never freed
     return Remove(h) ? TRUE : FALSE;
 }
 
 W32API DWORD WINAPI GetObjectType(HGDIOBJ h) {
     auto o = Find(h);
-    if (!o) return 0;
+    if (!o)
+        return 0;
     switch (o->kind) {
-    case Kind::Brush: return OBJ_BRUSH;
-    case Kind::Pen: return OBJ_PEN;
-    case Kind::Font: return OBJ_FONT;
-    case Kind::Palette: return OBJ_PAL;
-    case Kind::Bitmap: return OBJ_BITMAP;
-    case Kind::DC: return OBJ_DC;
-    default: return 0;
+        case Kind::Brush:
+            return OBJ_BRUSH;
+        case Kind::Pen:
+            return OBJ_PEN;
+        case Kind::Font:
+            return OBJ_FONT;
+        case Kind::Palette:
+            return OBJ_PAL;
+        case Kind::Bitmap:
+            return OBJ_BITMAP;
+        case Kind::DC:
+            return OBJ_DC;
+        default:
+            return 0;
     }
 }
 
 W32API int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv) {
     auto o = Find(h);
-    if (!o) return 0;
+    if (!o)
+        return 0;
     if (o->kind == Kind::Brush) {
-        if (!pv) return sizeof(LOGBRUSH);
-        if (c < static_cast<int>(sizeof(LOGBRUSH))) return 0;
+        if (!pv)
+            return sizeof(LOGBRUSH);
+        if (c < static_cast<int>(sizeof(LOGBRUSH)))
+            return 0;
         LOGBRUSH lb{o->style, o->color, 0};
         std::memcpy(pv, &lb, sizeof lb);
         return sizeof lb;
     }
     if (o->kind == Kind::Bitmap) {
-        if (!pv) return sizeof(BITMAP);
-        if (c < static_cast<int>(sizeof(BITMAP))) return 0;
+        if (!pv)
+            return sizeof(BITMAP);
+        if (c < static_cast<int>(sizeof(BITMAP)))
+            return 0;
         BITMAP bm{0, o->width, o->height, o->width * 4, 1, 32, nullptr};
         std::memcpy(pv, &bm, sizeof bm);
         return sizeof bm;
@@ -153,16 +173,22 @@ W32API HDC WINAPI CreateCompatibleDC(HDC) {
 
 W32API BOOL WINAPI DeleteDC(HDC hdc) {
     auto o = Find(hdc);
-    if (!o || o->kind != Kind::DC) return FALSE;
+    if (!o || o->kind != Kind::DC)
+        return FALSE;
     return Remove(hdc) ? TRUE : FALSE;
 }
 
-W32API HDC WINAPI GetDC(HWND) { return CreateCompatibleDC(nullptr); }
+W32API HDC WINAPI GetDC(HWND) {
+    return CreateCompatibleDC(nullptr);
+}
 
-W32API int WINAPI ReleaseDC(HWND, HDC hdc) { return DeleteDC(hdc) ? 1 : 0; }
+W32API int WINAPI ReleaseDC(HWND, HDC hdc) {
+    return DeleteDC(hdc) ? 1 : 0;
+}
 
 W32API HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
-    if (!ps) return nullptr;
+    if (!ps)
+        return nullptr;
     std::memset(ps, 0, sizeof *ps);
     ps->hdc = GetDC(hwnd);
     GetClientRect(hwnd, &ps->rcPaint);
@@ -170,7 +196,8 @@ W32API HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps) {
 }
 
 W32API BOOL WINAPI EndPaint(HWND hwnd, const PAINTSTRUCT* ps) {
-    if (ps) ReleaseDC(hwnd, ps->hdc);
+    if (ps)
+        ReleaseDC(hwnd, ps->hdc);
     return TRUE;
 }
 
@@ -188,28 +215,42 @@ std::shared_ptr<Object> DC(HDC hdc) {
 W32API HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     auto dc = DC(hdc);
     auto o = Find(h);
-    if (!dc || !o) return nullptr;
+    if (!dc || !o)
+        return nullptr;
     HGDIOBJ* slot = nullptr;
     switch (o->kind) {
-    case Kind::Brush: slot = &dc->selectedBrush; break;
-    case Kind::Bitmap: slot = &dc->selectedBitmap; break;
-    case Kind::Font: slot = &dc->selectedFont; break;
-    case Kind::Pen: slot = &dc->selectedPen; break;
-    default: return nullptr;
+        case Kind::Brush:
+            slot = &dc->selectedBrush;
+            break;
+        case Kind::Bitmap:
+            slot = &dc->selectedBitmap;
+            break;
+        case Kind::Font:
+            slot = &dc->selectedFont;
+            break;
+        case Kind::Pen:
+            slot = &dc->selectedPen;
+            break;
+        default:
+            return nullptr;
     }
     HGDIOBJ old = *slot;
     *slot = h;
     if (!old) {
-        if (o->kind == Kind::Brush) old = GetStockObject(WHITE_BRUSH);
-        if (o->kind == Kind::Font) old = GetStockObject(SYSTEM_FONT);
-        if (o->kind == Kind::Pen) old = GetStockObject(BLACK_PEN);
+        if (o->kind == Kind::Brush)
+            old = GetStockObject(WHITE_BRUSH);
+        if (o->kind == Kind::Font)
+            old = GetStockObject(SYSTEM_FONT);
+        if (o->kind == Kind::Pen)
+            old = GetStockObject(BLACK_PEN);
     }
     return old;
 }
 
 W32API int WINAPI SetBkMode(HDC hdc, int mode) {
     auto dc = DC(hdc);
-    if (!dc || (mode != TRANSPARENT && mode != OPAQUE)) return 0;
+    if (!dc || (mode != TRANSPARENT && mode != OPAQUE))
+        return 0;
     int old = dc->bkMode;
     dc->bkMode = mode;
     return old;
@@ -222,7 +263,8 @@ W32API int WINAPI GetBkMode(HDC hdc) {
 
 W32API COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) {
     auto dc = DC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     COLORREF old = dc->bkColor;
     dc->bkColor = color;
     return old;
@@ -235,7 +277,8 @@ W32API COLORREF WINAPI GetBkColor(HDC hdc) {
 
 W32API COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) {
     auto dc = DC(hdc);
-    if (!dc) return CLR_INVALID;
+    if (!dc)
+        return CLR_INVALID;
     COLORREF old = dc->textColor;
     dc->textColor = color;
     return old;
@@ -249,13 +292,15 @@ W32API COLORREF WINAPI GetTextColor(HDC hdc) {
 W32API HBITMAP WINAPI CreateBitmap(int w, int h, UINT planes, UINT bits, const void* data) {
     if (w <= 0 || h <= 0 || planes != 1 || (bits != 32 && bits != 1 && bits != 24 && bits != 8))
         return nullptr;
-    if (static_cast<long long>(w) * h > (1LL << 28)) return nullptr;
+    if (static_cast<long long>(w) * h > (1LL << 28))
+        return nullptr;
     auto o = std::make_shared<Object>();
     o->kind = Kind::Bitmap;
     o->width = w;
     o->height = h;
     o->pixels.assign(static_cast<size_t>(w) * h, 0);
-    if (data && bits == 32) std::memcpy(o->pixels.data(), data, o->pixels.size() * 4);
+    if (data && bits == 32)
+        std::memcpy(o->pixels.data(), data, o->pixels.size() * 4);
     return static_cast<HBITMAP>(Add(o));
 }
 
@@ -265,7 +310,8 @@ W32API HBITMAP WINAPI CreateCompatibleBitmap(HDC, int cx, int cy) {
 
 W32API LONG WINAPI GetBitmapBits(HBITMAP h, LONG cb, LPVOID bits) {
     auto o = Find(h);
-    if (!o || o->kind != Kind::Bitmap || !bits || cb <= 0) return 0;
+    if (!o || o->kind != Kind::Bitmap || !bits || cb <= 0)
+        return 0;
     LONG n = std::min<LONG>(cb, static_cast<LONG>(o->pixels.size() * 4));
     std::memcpy(bits, o->pixels.data(), static_cast<size_t>(n));
     return n;
@@ -274,7 +320,8 @@ W32API LONG WINAPI GetBitmapBits(HBITMAP h, LONG cb, LPVOID bits) {
 W32API int WINAPI GetDIBits(HDC, HBITMAP h, UINT start, UINT lines, LPVOID bits, LPBITMAPINFO bmi,
                             UINT) {
     auto o = Find(h);
-    if (!o || o->kind != Kind::Bitmap || !bmi) return 0;
+    if (!o || o->kind != Kind::Bitmap || !bmi)
+        return 0;
     BITMAPINFOHEADER& bh = bmi->bmiHeader;
     if (!bits) {
         bh.biWidth = o->width;
@@ -285,7 +332,8 @@ W32API int WINAPI GetDIBits(HDC, HBITMAP h, UINT start, UINT lines, LPVOID bits,
         bh.biSizeImage = static_cast<DWORD>(o->width * o->height * 4);
         return o->height;
     }
-    if (bh.biBitCount != 32) return 0;
+    if (bh.biBitCount != 32)
+        return 0;
     bool bottomUp = bh.biHeight > 0;
     UINT copied = 0;
     for (UINT i = 0; i < lines && start + i < static_cast<UINT>(o->height); ++i) {

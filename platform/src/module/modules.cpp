@@ -35,7 +35,8 @@ State& S() {
 struct link_map* MapOfAddress(const void* address) {
     Dl_info info;
     void* extra = nullptr;
-    if (!dladdr1(address, &info, &extra, RTLD_DL_LINKMAP)) return nullptr;
+    if (!dladdr1(address, &info, &extra, RTLD_DL_LINKMAP))
+        return nullptr;
     return static_cast<struct link_map*>(extra);
 }
 
@@ -43,7 +44,8 @@ struct link_map* ProgramMap() {
     static struct link_map* map = [] {
         struct link_map* m = nullptr;
         void* self = dlopen(nullptr, RTLD_NOW);
-        if (self) dlinfo(self, RTLD_DI_LINKMAP, &m);
+        if (self)
+            dlinfo(self, RTLD_DI_LINKMAP, &m);
         return m;
     }();
     return map;
@@ -51,7 +53,8 @@ struct link_map* ProgramMap() {
 
 uint32_t HandleValueLocked(struct link_map* map) {
     auto it = S().byMap.find(map);
-    if (it != S().byMap.end()) return it->second;
+    if (it != S().byMap.end())
+        return it->second;
     uint32_t v = AllocateHandleValue();
     S().byMap[map] = v;
     S().modules[v].map = map;
@@ -65,7 +68,8 @@ std::string Lower(std::string s) {
 }
 
 std::string Narrow(LPCWSTR s) {
-    if (!s) return {};
+    if (!s)
+        return {};
     std::string out;
     for (const char16_t* p = s; *p; ++p) {
         char16_t c = *p;
@@ -123,34 +127,41 @@ std::string FolderOf(const std::string& path) {
 }
 
 std::string PathOfMap(struct link_map* map) {
-    if (!map) return {};
+    if (!map)
+        return {};
     if (map == ProgramMap() || !map->l_name || !*map->l_name) {
         char buf[4096];
         ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-        if (n <= 0) return {};
+        if (n <= 0)
+            return {};
         return std::string(buf, static_cast<size_t>(n));
     }
     char resolved[4096];
-    if (realpath(map->l_name, resolved)) return resolved;
+    if (realpath(map->l_name, resolved))
+        return resolved;
     return map->l_name;
 }
 
 }  // namespace
 
 struct link_map* LinkMapOf(HMODULE module) {
-    if (!module) return ProgramMap();
+    if (!module)
+        return ProgramMap();
     std::lock_guard<std::mutex> guard(S().mutex);
     auto it = S().modules.find(ValueFromHandle(module));
     return it == S().modules.end() ? nullptr : it->second.map;
 }
 
 HMODULE HandleOf(struct link_map* map) {
-    if (!map) return nullptr;
+    if (!map)
+        return nullptr;
     std::lock_guard<std::mutex> guard(S().mutex);
     return HandleFromValue<HMODULE>(HandleValueLocked(map));
 }
 
-HMODULE ProgramHandle() { return HandleOf(ProgramMap()); }
+HMODULE ProgramHandle() {
+    return HandleOf(ProgramMap());
+}
 
 HMODULE RuntimeHandle() {
     static int anchor;
@@ -160,48 +171,55 @@ HMODULE RuntimeHandle() {
 std::vector<const W32_RESOURCE*> Resources(HMODULE module) {
     std::vector<const W32_RESOURCE*> out;
     struct link_map* map = LinkMapOf(module);
-    if (!map) return out;
+    if (!map)
+        return out;
     std::lock_guard<std::mutex> guard(S().mutex);
     auto it = S().resources.find(map);
-    if (it == S().resources.end()) return out;
+    if (it == S().resources.end())
+        return out;
     for (auto& [table, count] : it->second)
-        for (size_t i = 0; i < count; ++i) out.push_back(&table[i]);
+        for (size_t i = 0; i < count; ++i)
+            out.push_back(&table[i]);
     return out;
 }
 
 namespace {
 bool KeyMatches(const W32_RES_KEY& key, LPCWSTR want) {
     if (IS_INTRESOURCE(want))
-        return key.text == nullptr && key.id == static_cast<WORD>(reinterpret_cast<uintptr_t>(want));
+        return key.text == nullptr &&
+               key.id == static_cast<WORD>(reinterpret_cast<uintptr_t>(want));
     if (want[0] == u'#') {  // "#123" names an id
         WORD id = 0;
         for (const char16_t* p = want + 1; *p >= u'0' && *p <= u'9'; ++p)
             id = static_cast<WORD>(id * 10 + (*p - u'0'));
         return key.text == nullptr && key.id == id;
     }
-    if (!key.text) return false;
+    if (!key.text)
+        return false;
     const char16_t* a = key.text;
     const char16_t* b = want;
     for (;; ++a, ++b) {
         char16_t x = (*a >= u'a' && *a <= u'z') ? static_cast<char16_t>(*a - 32) : *a;
         char16_t y = (*b >= u'a' && *b <= u'z') ? static_cast<char16_t>(*b - 32) : *b;
-        if (x != y) return false;
-        if (!*a) return true;
+        if (x != y)
+            return false;
+        if (!*a)
+            return true;
     }
 }
 }  // namespace
 
 const W32_RESOURCE* Find(HMODULE module, LPCWSTR type, LPCWSTR name) {
     for (const W32_RESOURCE* r : Resources(module))
-        if (KeyMatches(r->type, type) && KeyMatches(r->name, name)) return r;
+        if (KeyMatches(r->type, type) && KeyMatches(r->name, name))
+            return r;
     return nullptr;
 }
 
 std::string MapModuleName(const std::string& name, bool* isSystem) {
-    static const char* const kSystem[] = {"user32",  "kernel32", "gdi32",    "advapi32",
-                                          "shell32", "ole32",    "oleaut32", "comctl32",
-                                          "comdlg32", "winspool", "shlwapi", "version",
-                                          "ntdll",   "w32rt",    "libw32rt"};
+    static const char* const kSystem[] = {
+        "user32",   "kernel32", "gdi32",   "advapi32", "shell32", "ole32", "oleaut32", "comctl32",
+        "comdlg32", "winspool", "shlwapi", "version",  "ntdll",   "w32rt", "libw32rt"};
     std::string file = name;
     auto slash = file.rfind('/');
     std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
@@ -220,8 +238,10 @@ std::string MapModuleName(const std::string& name, bool* isSystem) {
     }
     *isSystem = false;
     for (const char* s : kSystem)
-        if (lower == s) *isSystem = true;
-    if (lower.rfind("lib", 0) == 0 && lower.size() > 3) lower = lower.substr(3);
+        if (lower == s)
+            *isSystem = true;
+    if (lower.rfind("lib", 0) == 0 && lower.size() > 3)
+        lower = lower.substr(3);
     return folder + "lib" + lower + ".so";
 }
 
@@ -232,7 +252,8 @@ using namespace w32::module;
 W32API BOOL WINAPI W32RegisterModuleResources(const void* anchor, const W32_RESOURCE* table,
                                               size_t count) {
     struct link_map* map = MapOfAddress(anchor);
-    if (!map || !table) return FALSE;
+    if (!map || !table)
+        return FALSE;
     std::lock_guard<std::mutex> guard(S().mutex);
     S().resources[map].emplace_back(table, count);
     return TRUE;
@@ -242,7 +263,8 @@ W32API void WINAPI W32UnregisterModuleResources(const void* anchor, const W32_RE
     struct link_map* map = MapOfAddress(anchor);
     std::lock_guard<std::mutex> guard(S().mutex);
     auto it = S().resources.find(map);
-    if (it == S().resources.end()) return;
+    if (it == S().resources.end())
+        return;
     auto& v = it->second;
     v.erase(std::remove_if(v.begin(), v.end(), [&](auto& e) { return e.first == table; }), v.end());
 }
@@ -264,21 +286,26 @@ HMODULE LoadMapped(const std::string& requested, const void* caller) {
     }
     std::vector<std::string> candidates;
     if (file.find('/') != std::string::npos) {
-        if (access(requested.c_str(), F_OK) == 0) candidates.push_back(requested);
+        if (access(requested.c_str(), F_OK) == 0)
+            candidates.push_back(requested);
         candidates.push_back(file);
     } else {
         if (struct link_map* m = MapOfAddress(caller)) {
             std::string folder = FolderOf(PathOfMap(m));
-            if (!folder.empty()) candidates.push_back(folder + "/" + file);
+            if (!folder.empty())
+                candidates.push_back(folder + "/" + file);
         }
         std::string rt = FolderOf(PathOfMap(LinkMapOf(RuntimeHandle())));
-        if (!rt.empty()) candidates.push_back(rt + "/" + file);
+        if (!rt.empty())
+            candidates.push_back(rt + "/" + file);
         candidates.push_back(file);
     }
     for (auto& c : candidates) {
-        if (c.find('/') != std::string::npos && access(c.c_str(), F_OK) != 0) continue;
+        if (c.find('/') != std::string::npos && access(c.c_str(), F_OK) != 0)
+            continue;
         void* dl = dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!dl) continue;
+        if (!dl)
+            continue;
         struct link_map* map = nullptr;
         dlinfo(dl, RTLD_DI_LINKMAP, &map);
         std::lock_guard<std::mutex> guard(S().mutex);
@@ -383,7 +410,8 @@ namespace {
 HMODULE FindLoaded(const std::string& name) {
     bool system = false;
     std::string file = MapModuleName(name, &system);
-    if (system) return RuntimeHandle();
+    if (system)
+        return RuntimeHandle();
     std::string base = file.substr(file.rfind('/') == std::string::npos ? 0 : file.rfind('/') + 1);
     struct link_map* found = nullptr;
     for (struct link_map* m = ProgramMap(); m; m = m->l_next) {
@@ -403,12 +431,14 @@ HMODULE FindLoaded(const std::string& name) {
 }  // namespace
 
 W32API HMODULE WINAPI GetModuleHandleW(LPCWSTR name) {
-    if (!name) return ProgramHandle();
+    if (!name)
+        return ProgramHandle();
     return FindLoaded(Narrow(name));
 }
 
 W32API HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    if (!name) return ProgramHandle();
+    if (!name)
+        return ProgramHandle();
     return FindLoaded(name);
 }
 

@@ -52,7 +52,8 @@ struct State {
 std::mutex gTableMutex;  // serialises the threads of this process; flock the processes
 
 std::string ChooseDirectory() {
-    if (const char* s = getenv("W32_SESSION"); s && *s) return s;
+    if (const char* s = getenv("W32_SESSION"); s && *s)
+        return s;
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     std::string base = (runtime && *runtime) ? runtime : "/tmp";
     return base + "/w32-session-" + std::to_string(getuid());
@@ -60,8 +61,9 @@ std::string ChooseDirectory() {
 
 // The folder must be ours and closed to everybody else.
 bool UsableDirectory(int fd) {
-    struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
     return st.st_uid == getuid() && (st.st_mode & 077) == 0;
 }
 
@@ -76,9 +78,11 @@ uint64_t TakeInstance(Table* table, int tableFd) {
 State* Open() {
     auto* s = new State;
     s->dir = ChooseDirectory();
-    if (mkdir(s->dir.c_str(), 0700) != 0 && errno != EEXIST) return s;
+    if (mkdir(s->dir.c_str(), 0700) != 0 && errno != EEXIST)
+        return s;
     int dfd = open(s->dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW);
-    if (dfd < 0) return s;
+    if (dfd < 0)
+        return s;
     if (!UsableDirectory(dfd)) {
         close(dfd);
         return s;
@@ -89,7 +93,7 @@ State* Open() {
         return s;
     }
     flock(tfd, LOCK_EX);
-    struct stat st{};
+    struct stat st {};
     fstat(tfd, &st);
     bool fresh = st.st_size < static_cast<off_t>(sizeof(Table));
     if (fresh && ftruncate(tfd, sizeof(Table)) != 0) {
@@ -119,7 +123,8 @@ State* Open() {
     s->instance = TakeInstance(table, tfd);
     std::string lockName = "p" + std::to_string(s->instance) + ".lock";
     s->lockFd = openat(dfd, lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (s->lockFd >= 0) flock(s->lockFd, LOCK_EX);
+    if (s->lockFd >= 0)
+        flock(s->lockFd, LOCK_EX);
     return s;
 }
 
@@ -135,26 +140,34 @@ const std::string& Directory() {
     return Get().table ? Get().dir : empty;
 }
 
-int DirectoryFd() { return Get().table ? Get().dirFd : -1; }
+int DirectoryFd() {
+    return Get().table ? Get().dirFd : -1;
+}
 
 std::string SocketPath(uint64_t instance, uint32_t tid) {
     return "/proc/self/fd/" + std::to_string(DirectoryFd()) + "/t" + std::to_string(instance) +
            "-" + std::to_string(tid) + ".sock";
 }
 
-uint64_t ProcessInstance() { return Get().instance; }
+uint64_t ProcessInstance() {
+    return Get().instance;
+}
 
 bool IsInstanceAlive(uint64_t instance) {
-    if (instance == 0) return false;
-    if (instance == Get().instance) return true;
+    if (instance == 0)
+        return false;
+    if (instance == Get().instance)
+        return true;
     static std::mutex deadMutex;
     static std::set<uint64_t> dead;
     {
         std::lock_guard<std::mutex> guard(deadMutex);
-        if (dead.count(instance)) return false;
+        if (dead.count(instance))
+            return false;
     }
     int dfd = DirectoryFd();
-    if (dfd < 0) return false;
+    if (dfd < 0)
+        return false;
     std::string name = "p" + std::to_string(instance) + ".lock";
     int fd = openat(dfd, name.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     bool alive = false;
@@ -175,23 +188,30 @@ bool IsInstanceAlive(uint64_t instance) {
 
 TableLock::TableLock() : ok_(Get().table != nullptr) {
     gTableMutex.lock();
-    if (ok_) flock(Get().tableFd, LOCK_EX);
+    if (ok_)
+        flock(Get().tableFd, LOCK_EX);
 }
 
 TableLock::~TableLock() {
-    if (ok_) flock(Get().tableFd, LOCK_UN);
+    if (ok_)
+        flock(Get().tableFd, LOCK_UN);
     gTableMutex.unlock();
 }
 
-SharedWindow* Windows() { return Get().table ? Get().table->windows : nullptr; }
+SharedWindow* Windows() {
+    return Get().table ? Get().table->windows : nullptr;
+}
 
 uint32_t ReserveHandleBlock(uint32_t count) {
     TableLock lock;
-    if (!lock.ok()) return 0;
+    if (!lock.ok())
+        return 0;
     Header& h = Get().table->header;
-    if (h.nextHandle < kFirstHandle) h.nextHandle = kFirstHandle;
+    if (h.nextHandle < kFirstHandle)
+        h.nextHandle = kFirstHandle;
     uint64_t end = uint64_t{h.nextHandle} + uint64_t{count} * 4;
-    if (end > 0xFFFFFF00ull) return 0;  // the 32-bit space is used up
+    if (end > 0xFFFFFF00ull)
+        return 0;  // the 32-bit space is used up
     uint32_t first = h.nextHandle;
     h.nextHandle = static_cast<uint32_t>(end);
     return first;
@@ -199,17 +219,22 @@ uint32_t ReserveHandleBlock(uint32_t count) {
 
 namespace {
 char16_t Fold(char16_t c) {
-    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 32);
-    if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
-    if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+    if (c >= u'a' && c <= u'z')
+        return static_cast<char16_t>(c - 32);
+    if (c >= 0x430 && c <= 0x44F)
+        return static_cast<char16_t>(c - 0x20);
+    if (c >= 0x450 && c <= 0x45F)
+        return static_cast<char16_t>(c - 0x50);
     return c;
 }
 }  // namespace
 
 bool EqualNoCase(const char16_t* a, const char16_t* b) {
     for (;; ++a, ++b) {
-        if (Fold(*a) != Fold(*b)) return false;
-        if (*a == 0) return true;
+        if (Fold(*a) != Fold(*b))
+            return false;
+        if (*a == 0)
+            return true;
     }
 }
 
@@ -220,16 +245,21 @@ void CopyText(char16_t* dest, uint32_t capacity, const std::u16string& text) {
 }
 
 uint32_t RegisterAtom(const std::u16string& name) {
-    if (name.empty() || name.size() >= kAtomChars) return 0;
+    if (name.empty() || name.size() >= kAtomChars)
+        return 0;
     TableLock lock;
-    if (!lock.ok()) return 0;
+    if (!lock.ok())
+        return 0;
     Table* t = Get().table;
     uint32_t count = t->header.atomCount;
-    if (count > kAtomCount) count = kAtomCount;
+    if (count > kAtomCount)
+        count = kAtomCount;
     for (uint32_t i = 0; i < count; ++i) {
-        if (t->atoms[i].used && EqualNoCase(t->atoms[i].name, name.c_str())) return kAtomFirst + i;
+        if (t->atoms[i].used && EqualNoCase(t->atoms[i].name, name.c_str()))
+            return kAtomFirst + i;
     }
-    if (count == kAtomCount) return 0;
+    if (count == kAtomCount)
+        return 0;
     t->atoms[count].used = 1;
     CopyText(t->atoms[count].name, kAtomChars, name);
     t->header.atomCount = count + 1;

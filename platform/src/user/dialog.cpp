@@ -14,23 +14,35 @@ namespace {
 constexpr int kBaseX = 6;
 constexpr int kBaseY = 13;
 
-int ToPixelsX(int du) { return du * kBaseX / 4; }
-int ToPixelsY(int du) { return du * kBaseY / 8; }
+int ToPixelsX(int du) {
+    return du * kBaseX / 4;
+}
+int ToPixelsY(int du) {
+    return du * kBaseY / 8;
+}
 
 DLGPROC DialogProcOf(HWND hdlg) {
     return reinterpret_cast<DLGPROC>(GetWindowLongPtrW(hdlg, DWLP_DLGPROC));
 }
 
 std::u16string ControlClass(const W32_DIALOG_ITEM& item) {
-    if (item.className) return item.className;
+    if (item.className)
+        return item.className;
     switch (item.classId) {
-    case 0x80: return u"Button";
-    case 0x81: return u"Edit";
-    case 0x82: return u"Static";
-    case 0x83: return u"ListBox";
-    case 0x84: return u"ScrollBar";
-    case 0x85: return u"ComboBox";
-    default: return u"Static";
+        case 0x80:
+            return u"Button";
+        case 0x81:
+            return u"Edit";
+        case 0x82:
+            return u"Static";
+        case 0x83:
+            return u"ListBox";
+        case 0x84:
+            return u"ScrollBar";
+        case 0x85:
+            return u"ComboBox";
+        default:
+            return u"Static";
     }
 }
 
@@ -50,7 +62,8 @@ HWND CreateFromTemplate(HINSTANCE inst, const W32_DIALOG_TEMPLATE* t, HWND owner
     const char16_t* cls = t->className ? t->className : u"#32770";
     HWND hdlg = CreateWindowExW(t->exStyle, cls, t->caption ? t->caption : u"", style, x, y, cx, cy,
                                 owner, nullptr, inst, nullptr);
-    if (!hdlg) return nullptr;
+    if (!hdlg)
+        return nullptr;
     auto w = FindLocal(hdlg);
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
@@ -63,11 +76,10 @@ HWND CreateFromTemplate(HINSTANCE inst, const W32_DIALOG_TEMPLATE* t, HWND owner
         const W32_DIALOG_ITEM& item = t->items[i];
         std::u16string cname = ControlClass(item);
         const char16_t* text = item.text ? item.text : u"";
-        HWND ctl = CreateWindowExW(item.exStyle, cname.c_str(), text, item.style | WS_CHILD,
-                                   ToPixelsX(item.x), ToPixelsY(item.y), ToPixelsX(item.cx),
-                                   ToPixelsY(item.cy), hdlg,
-                                   reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)), inst,
-                                   nullptr);
+        HWND ctl = CreateWindowExW(
+            item.exStyle, cname.c_str(), text, item.style | WS_CHILD, ToPixelsX(item.x),
+            ToPixelsY(item.y), ToPixelsX(item.cx), ToPixelsY(item.cy), hdlg,
+            reinterpret_cast<HMENU>(static_cast<intptr_t>(item.id)), inst, nullptr);
         if (!ctl) {
             if (!(t->style & DS_NOFAILCREATE)) {
                 DestroyWindow(hdlg);
@@ -85,13 +97,18 @@ HWND CreateFromTemplate(HINSTANCE inst, const W32_DIALOG_TEMPLATE* t, HWND owner
                 SendMessageW(ctl, STM_SETIMAGE, type == SS_BITMAP ? IMAGE_BITMAP : IMAGE_ICON,
                              reinterpret_cast<LPARAM>(image));
         }
-        if (!firstTab && (item.style & WS_TABSTOP) && !(item.style & WS_DISABLED)) firstTab = ctl;
+        if (!firstTab && (item.style & WS_TABSTOP) && !(item.style & WS_DISABLED))
+            firstTab = ctl;
     }
     // WM_INITDIALOG: TRUE asks the dialog manager to focus the first tab stop.
-    LRESULT init = proc ? proc(hdlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param) : TRUE;
-    if (!IsWindow(hdlg)) return nullptr;
-    if (init && firstTab) SetFocus(firstTab);
-    if (t->style & WS_VISIBLE) ShowWindow(hdlg, SW_SHOW);
+    LRESULT init =
+        proc ? proc(hdlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param) : TRUE;
+    if (!IsWindow(hdlg))
+        return nullptr;
+    if (init && firstTab)
+        SetFocus(firstTab);
+    if (t->style & WS_VISIBLE)
+        ShowWindow(hdlg, SW_SHOW);
     return hdlg;
 }
 
@@ -102,10 +119,13 @@ const W32_DIALOG_TEMPLATE* TemplateOf(HINSTANCE inst, LPCWSTR name) {
 
 bool DialogEnded(HWND hdlg, INT_PTR* result) {
     auto w = FindLocal(hdlg);
-    if (!w) return true;
+    if (!w)
+        return true;
     std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-    if (!w->dialog) return true;
-    if (result) *result = w->dialog->result;
+    if (!w->dialog)
+        return true;
+    if (result)
+        *result = w->dialog->result;
     return w->dialog->ended;
 }
 
@@ -113,7 +133,8 @@ INT_PTR RunModal(HWND hdlg, HWND owner) {
     bool ownerWasEnabled = false;
     if (owner && FindLocal(owner)) {
         ownerWasEnabled = IsWindowEnabled(owner) != 0;
-        if (ownerWasEnabled) EnableWindow(owner, FALSE);
+        if (ownerWasEnabled)
+            EnableWindow(owner, FALSE);
     }
     ShowWindow(hdlg, SW_SHOW);
     // Painting asks the dialog procedure for its colours: the background,
@@ -129,7 +150,8 @@ INT_PTR RunModal(HWND hdlg, HWND owner) {
                 std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
                 children = w->children;
             }
-            for (HWND c : children) SendMessageW(c, WM_PAINT, 0, 0);
+            for (HWND c : children)
+                SendMessageW(c, WM_PAINT, 0, 0);
         }
     }
     INT_PTR result = 0;
@@ -149,19 +171,25 @@ INT_PTR RunModal(HWND hdlg, HWND owner) {
         }
     }
     DialogEnded(hdlg, &result);
-    if (ownerWasEnabled && IsWindow(owner)) EnableWindow(owner, TRUE);
-    if (IsWindow(hdlg)) DestroyWindow(hdlg);
-    if (owner && IsWindow(owner)) SetActiveWindow(owner);
-    if (quit) PostQuitMessage(quitCode);
+    if (ownerWasEnabled && IsWindow(owner))
+        EnableWindow(owner, TRUE);
+    if (IsWindow(hdlg))
+        DestroyWindow(hdlg);
+    if (owner && IsWindow(owner))
+        SetActiveWindow(owner);
+    if (quit)
+        PostQuitMessage(quitCode);
     return result;
 }
 
 HWND OwnerOf(HWND parent) {
-    if (!parent) return nullptr;
+    if (!parent)
+        return nullptr;
     // The owner of a modal dialog is a top-level window.
     HWND root = parent;
     while (auto w = FindLocal(root)) {
-        if (!w->parent) break;
+        if (!w->parent)
+            break;
         root = w->parent;
     }
     return root;
@@ -183,7 +211,8 @@ W32API INT_PTR WINAPI DialogBoxIndirectParamW(HINSTANCE inst, LPCDLGTEMPLATEW t,
                                               DLGPROC proc, LPARAM param) {
     HWND owner = OwnerOf(parent);
     HWND hdlg = CreateFromTemplate(inst, t, owner, proc, param, true);
-    if (!hdlg) return -1;
+    if (!hdlg)
+        return -1;
     return RunModal(hdlg, owner);
 }
 
@@ -213,9 +242,11 @@ W32API BOOL WINAPI EndDialog(HWND hdlg, INT_PTR result) {
         owner = w->owner;
     }
     // The owner comes back before the dialog goes, as on Windows.
-    if (modal && owner && FindLocal(owner)) EnableWindow(owner, TRUE);
+    if (modal && owner && FindLocal(owner))
+        EnableWindow(owner, TRUE);
     ShowWindow(hdlg, SW_HIDE);
-    if (auto port = Port::CurrentIfAny()) port->Wake();
+    if (auto port = Port::CurrentIfAny())
+        port->Wake();
     return TRUE;
 }
 
@@ -225,110 +256,125 @@ W32API LRESULT WINAPI DefDlgProcW(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp) {
         SetWindowLongPtrW(hdlg, DWLP_MSGRESULT, 0);
         INT_PTR r = proc(hdlg, msg, wp, lp);
         switch (msg) {
-        case WM_CTLCOLORMSGBOX:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORLISTBOX:
-        case WM_CTLCOLORBTN:
-        case WM_CTLCOLORDLG:
-        case WM_CTLCOLORSCROLLBAR:
-        case WM_CTLCOLORSTATIC:
-        case WM_INITDIALOG:
-            if (r) return r;  // these answers are the procedure's own result
-            break;
-        default:
-            if (r) return IsWindow(hdlg) ? GetWindowLongPtrW(hdlg, DWLP_MSGRESULT) : 0;
+            case WM_CTLCOLORMSGBOX:
+            case WM_CTLCOLOREDIT:
+            case WM_CTLCOLORLISTBOX:
+            case WM_CTLCOLORBTN:
+            case WM_CTLCOLORDLG:
+            case WM_CTLCOLORSCROLLBAR:
+            case WM_CTLCOLORSTATIC:
+            case WM_INITDIALOG:
+                if (r)
+                    return r;  // these answers are the procedure's own result
+                break;
+            default:
+                if (r)
+                    return IsWindow(hdlg) ? GetWindowLongPtrW(hdlg, DWLP_MSGRESULT) : 0;
         }
     }
     switch (msg) {
-    case WM_CLOSE:
-        // The close box and Alt+F4 are IDCANCEL for a dialog.
-        SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(hdlg, IDCANCEL)));
-        return 0;
-    case DM_GETDEFID: {
-        auto w = FindLocal(hdlg);
-        if (!w) return 0;
-        std::vector<HWND> children;
-        {
-            std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-            children = w->children;
+        case WM_CLOSE:
+            // The close box and Alt+F4 are IDCANCEL for a dialog.
+            SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(hdlg, IDCANCEL)));
+            return 0;
+        case DM_GETDEFID: {
+            auto w = FindLocal(hdlg);
+            if (!w)
+                return 0;
+            std::vector<HWND> children;
+            {
+                std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+                children = w->children;
+            }
+            for (HWND c : children) {
+                auto cw = FindLocal(c);
+                if (cw && cw->cls->name == u"Button" &&
+                    (cw->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+                    return MAKELRESULT(cw->id, DC_HASDEFID);
+            }
+            return 0;
         }
-        for (HWND c : children) {
-            auto cw = FindLocal(c);
-            if (cw && cw->cls->name == u"Button" && (cw->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
-                return MAKELRESULT(cw->id, DC_HASDEFID);
+        case DM_SETDEFID: {
+            auto w = FindLocal(hdlg);
+            if (!w)
+                return FALSE;
+            std::vector<HWND> children;
+            {
+                std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+                children = w->children;
+            }
+            for (HWND c : children) {
+                auto cw = FindLocal(c);
+                if (!cw || cw->cls->name != u"Button")
+                    continue;
+                DWORD type = cw->style & BS_TYPEMASK;
+                if (cw->id == static_cast<int>(wp) && type == BS_PUSHBUTTON)
+                    SendMessageW(c, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
+                else if (cw->id != static_cast<int>(wp) && type == BS_DEFPUSHBUTTON)
+                    SendMessageW(c, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+            }
+            return TRUE;
         }
-        return 0;
-    }
-    case DM_SETDEFID: {
-        auto w = FindLocal(hdlg);
-        if (!w) return FALSE;
-        std::vector<HWND> children;
-        {
-            std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-            children = w->children;
+        case WM_NEXTDLGCTL: {
+            HWND next =
+                lp ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hdlg, GetFocus(), wp != 0);
+            if (next)
+                SetFocus(next);
+            return 0;
         }
-        for (HWND c : children) {
-            auto cw = FindLocal(c);
-            if (!cw || cw->cls->name != u"Button") continue;
-            DWORD type = cw->style & BS_TYPEMASK;
-            if (cw->id == static_cast<int>(wp) && type == BS_PUSHBUTTON)
-                SendMessageW(c, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
-            else if (cw->id != static_cast<int>(wp) && type == BS_DEFPUSHBUTTON)
-                SendMessageW(c, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
-        }
-        return TRUE;
-    }
-    case WM_NEXTDLGCTL: {
-        HWND next = lp ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(hdlg, GetFocus(), wp != 0);
-        if (next) SetFocus(next);
-        return 0;
-    }
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-    default: return DefWindowProcW(hdlg, msg, wp, lp);
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        default:
+            return DefWindowProcW(hdlg, msg, wp, lp);
     }
 }
 
 W32API BOOL WINAPI IsDialogMessageW(HWND hdlg, LPMSG msg) {
-    if (!msg || !hdlg) return FALSE;
-    if (msg->hwnd != hdlg && !IsChild(hdlg, msg->hwnd)) return FALSE;
+    if (!msg || !hdlg)
+        return FALSE;
+    if (msg->hwnd != hdlg && !IsChild(hdlg, msg->hwnd))
+        return FALSE;
     if (msg->message == WM_KEYDOWN) {
         switch (msg->wParam) {
-        case VK_RETURN: {
-            HWND focus = GetFocus();
-            auto fw = FindLocal(focus);
-            if (fw && IsChild(hdlg, focus) && fw->cls->name == u"Button" &&
-                ((fw->style & BS_TYPEMASK) == BS_PUSHBUTTON ||
-                 (fw->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)) {
-                SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(fw->id, BN_CLICKED),
-                             reinterpret_cast<LPARAM>(focus));
+            case VK_RETURN: {
+                HWND focus = GetFocus();
+                auto fw = FindLocal(focus);
+                if (fw && IsChild(hdlg, focus) && fw->cls->name == u"Button" &&
+                    ((fw->style & BS_TYPEMASK) == BS_PUSHBUTTON ||
+                     (fw->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)) {
+                    SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(fw->id, BN_CLICKED),
+                                 reinterpret_cast<LPARAM>(focus));
+                    return TRUE;
+                }
+                LRESULT def = SendMessageW(hdlg, DM_GETDEFID, 0, 0);
+                int id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK;
+                HWND ctl = GetDlgItem(hdlg, id);
+                if (ctl && !IsWindowEnabled(ctl))
+                    return TRUE;
+                SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(ctl));
                 return TRUE;
             }
-            LRESULT def = SendMessageW(hdlg, DM_GETDEFID, 0, 0);
-            int id = HIWORD(def) == DC_HASDEFID ? LOWORD(def) : IDOK;
-            HWND ctl = GetDlgItem(hdlg, id);
-            if (ctl && !IsWindowEnabled(ctl)) return TRUE;
-            SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(ctl));
-            return TRUE;
-        }
-        case VK_ESCAPE:
-            SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                         reinterpret_cast<LPARAM>(GetDlgItem(hdlg, IDCANCEL)));
-            return TRUE;
-        case VK_TAB: {
-            bool back = false;
-            HWND next = GetNextDlgTabItem(hdlg, GetFocus(), back);
-            if (next) SetFocus(next);
-            return TRUE;
-        }
-        default: break;
+            case VK_ESCAPE:
+                SendMessageW(hdlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(hdlg, IDCANCEL)));
+                return TRUE;
+            case VK_TAB: {
+                bool back = false;
+                HWND next = GetNextDlgTabItem(hdlg, GetFocus(), back);
+                if (next)
+                    SetFocus(next);
+                return TRUE;
+            }
+            default:
+                break;
         }
     }
-    if (msg->message == WM_CHAR && (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE ||
-                                    msg->wParam == VK_TAB))
+    if (msg->message == WM_CHAR &&
+        (msg->wParam == VK_RETURN || msg->wParam == VK_ESCAPE || msg->wParam == VK_TAB))
         return TRUE;
     TranslateMessage(msg);
     DispatchMessageW(msg);
@@ -348,7 +394,8 @@ W32API HWND WINAPI GetDlgItem(HWND hdlg, int id) {
     }
     for (HWND c : children) {
         auto cw = FindLocal(c);
-        if (cw && cw->id == id) return c;
+        if (cw && cw->id == id)
+            return c;
     }
     SetLastError(1421 /* ERROR_CONTROL_ID_NOT_FOUND */);
     return nullptr;
@@ -367,7 +414,8 @@ W32API BOOL WINAPI SetDlgItemTextW(HWND hdlg, int id, LPCWSTR text) {
 W32API UINT WINAPI GetDlgItemTextW(HWND hdlg, int id, LPWSTR buf, int max) {
     HWND ctl = GetDlgItem(hdlg, id);
     if (!ctl) {
-        if (buf && max > 0) buf[0] = 0;
+        if (buf && max > 0)
+            buf[0] = 0;
         return 0;
     }
     return static_cast<UINT>(GetWindowTextW(ctl, buf, max));
@@ -383,7 +431,8 @@ W32API UINT WINAPI GetDlgItemInt(HWND hdlg, int id, BOOL* ok, BOOL isSigned) {
     char16_t buf[64];
     GetDlgItemTextW(hdlg, id, buf, 64);
     const char16_t* p = buf;
-    while (*p == u' ') ++p;
+    while (*p == u' ')
+        ++p;
     bool neg = false;
     if (isSigned && *p == u'-') {
         neg = true;
@@ -396,8 +445,10 @@ W32API UINT WINAPI GetDlgItemInt(HWND hdlg, int id, BOOL* ok, BOOL isSigned) {
         any = true;
     }
     bool valid = any && *p == 0 && v <= (isSigned ? 0x7FFFFFFFLL + (neg ? 1 : 0) : 0xFFFFFFFFLL);
-    if (ok) *ok = valid;
-    if (!valid) return 0;
+    if (ok)
+        *ok = valid;
+    if (!valid)
+        return 0;
     return static_cast<UINT>(neg ? -v : v);
 }
 
@@ -408,7 +459,8 @@ W32API LRESULT WINAPI SendDlgItemMessageW(HWND hdlg, int id, UINT msg, WPARAM wp
 
 W32API BOOL WINAPI CheckDlgButton(HWND hdlg, int id, UINT check) {
     HWND ctl = GetDlgItem(hdlg, id);
-    if (!ctl) return FALSE;
+    if (!ctl)
+        return FALSE;
     SendMessageW(ctl, BM_SETCHECK, check, 0);
     return TRUE;
 }
@@ -419,7 +471,8 @@ W32API UINT WINAPI IsDlgButtonChecked(HWND hdlg, int id) {
 
 W32API HWND WINAPI GetNextDlgTabItem(HWND hdlg, HWND ctl, BOOL previous) {
     auto w = FindLocal(hdlg);
-    if (!w) return nullptr;
+    if (!w)
+        return nullptr;
     std::vector<HWND> stops;
     std::vector<HWND> children;
     {
@@ -428,19 +481,24 @@ W32API HWND WINAPI GetNextDlgTabItem(HWND hdlg, HWND ctl, BOOL previous) {
     }
     for (HWND c : children) {
         auto cw = FindLocal(c);
-        if (cw && (cw->style & WS_TABSTOP) && (cw->style & WS_VISIBLE) && !(cw->style & WS_DISABLED))
+        if (cw && (cw->style & WS_TABSTOP) && (cw->style & WS_VISIBLE) &&
+            !(cw->style & WS_DISABLED))
             stops.push_back(c);
     }
-    if (stops.empty()) return nullptr;
+    if (stops.empty())
+        return nullptr;
     size_t i = 0;
     for (; i < stops.size(); ++i)
-        if (stops[i] == ctl) break;
-    if (i == stops.size()) return previous ? stops.back() : stops.front();
+        if (stops[i] == ctl)
+            break;
+    if (i == stops.size())
+        return previous ? stops.back() : stops.front();
     return previous ? stops[(i + stops.size() - 1) % stops.size()] : stops[(i + 1) % stops.size()];
 }
 
 W32API BOOL WINAPI MapDialogRect(HWND hdlg, LPRECT r) {
-    if (!r || !FindLocal(hdlg)) return FALSE;
+    if (!r || !FindLocal(hdlg))
+        return FALSE;
     r->left = ToPixelsX(r->left);
     r->right = ToPixelsX(r->right);
     r->top = ToPixelsY(r->top);
@@ -448,4 +506,6 @@ W32API BOOL WINAPI MapDialogRect(HWND hdlg, LPRECT r) {
     return TRUE;
 }
 
-W32API LONG WINAPI GetDialogBaseUnits(void) { return MAKELONG(kBaseX, kBaseY); }
+W32API LONG WINAPI GetDialogBaseUnits(void) {
+    return MAKELONG(kBaseX, kBaseY);
+}

@@ -72,19 +72,24 @@ HMENU Build(const W32_MENU_ITEM* items, size_t count, bool popup) {
 
 // The item by command (searching submenus) or by position.
 MenuItem* Locate(const std::shared_ptr<Menu>& m, UINT item, UINT flags) {
-    if (!m) return nullptr;
-    if (flags & MF_BYPOSITION) return item < m->items.size() ? &m->items[item] : nullptr;
+    if (!m)
+        return nullptr;
+    if (flags & MF_BYPOSITION)
+        return item < m->items.size() ? &m->items[item] : nullptr;
     for (auto& it : m->items) {
-        if (!(it.flags & MF_POPUP) && it.id == item) return &it;
+        if (!(it.flags & MF_POPUP) && it.id == item)
+            return &it;
         if (it.submenu) {
-            if (MenuItem* found = Locate(Get(it.submenu), item, flags)) return found;
+            if (MenuItem* found = Locate(Get(it.submenu), item, flags))
+                return found;
         }
     }
     return nullptr;
 }
 
 void Flatten(const std::shared_ptr<Menu>& m, std::vector<W32_POPUP_ITEM>* out) {
-    if (!m) return;
+    if (!m)
+        return;
     for (auto& it : m->items) {
         W32_POPUP_ITEM p{};
         p.id = (it.flags & MF_POPUP) ? 0 : it.id;
@@ -103,8 +108,12 @@ bool Choosable(const std::shared_ptr<Menu>& m, UINT id) {
 
 }  // namespace
 
-W32API HMENU WINAPI CreateMenu(void) { return NewMenu(false); }
-W32API HMENU WINAPI CreatePopupMenu(void) { return NewMenu(true); }
+W32API HMENU WINAPI CreateMenu(void) {
+    return NewMenu(false);
+}
+W32API HMENU WINAPI CreatePopupMenu(void) {
+    return NewMenu(true);
+}
 
 W32API HMENU WINAPI LoadMenuW(HINSTANCE inst, LPCWSTR name) {
     auto* r = w32::module::Find(inst, RT_MENU, name);
@@ -130,16 +139,20 @@ W32API BOOL WINAPI DestroyMenu(HMENU h) {
     }
     // Submenus go with their menu (one already destroyed is passed over).
     for (auto& item : m->items)
-        if (item.submenu && Get(item.submenu)) DestroyMenu(item.submenu);
+        if (item.submenu && Get(item.submenu))
+            DestroyMenu(item.submenu);
     return TRUE;
 }
 
-W32API BOOL WINAPI IsMenu(HMENU h) { return Get(h) ? TRUE : FALSE; }
+W32API BOOL WINAPI IsMenu(HMENU h) {
+    return Get(h) ? TRUE : FALSE;
+}
 
 W32API HMENU WINAPI GetSubMenu(HMENU h, int pos) {
     auto m = Get(h);
     std::lock_guard<std::mutex> guard(gMenusMutex);
-    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size()) return nullptr;
+    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size())
+        return nullptr;
     return m->items[static_cast<size_t>(pos)].submenu;
 }
 
@@ -156,7 +169,8 @@ W32API int WINAPI GetMenuItemCount(HMENU h) {
 W32API UINT WINAPI GetMenuItemID(HMENU h, int pos) {
     auto m = Get(h);
     std::lock_guard<std::mutex> guard(gMenusMutex);
-    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size()) return static_cast<UINT>(-1);
+    if (!m || pos < 0 || static_cast<size_t>(pos) >= m->items.size())
+        return static_cast<UINT>(-1);
     const MenuItem& it = m->items[static_cast<size_t>(pos)];
     return (it.flags & MF_POPUP) ? static_cast<UINT>(-1) : it.id;
 }
@@ -165,17 +179,20 @@ W32API UINT WINAPI GetMenuState(HMENU h, UINT id, UINT flags) {
     auto m = Get(h);
     std::lock_guard<std::mutex> guard(gMenusMutex);
     MenuItem* it = Locate(m, id, flags);
-    if (!it) return static_cast<UINT>(-1);
-    return it->flags & (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_POPUP | MF_SEPARATOR | MF_DEFAULT |
-                        MF_HILITE);
+    if (!it)
+        return static_cast<UINT>(-1);
+    return it->flags & (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_POPUP | MF_SEPARATOR |
+                        MF_DEFAULT | MF_HILITE);
 }
 
 W32API int WINAPI GetMenuStringW(HMENU h, UINT id, LPWSTR buf, int max, UINT flags) {
     auto m = Get(h);
     std::lock_guard<std::mutex> guard(gMenusMutex);
     MenuItem* it = Locate(m, id, flags);
-    if (!it) return 0;
-    if (!buf || max <= 0) return static_cast<int>(it->text.size());
+    if (!it)
+        return 0;
+    if (!buf || max <= 0)
+        return static_cast<int>(it->text.size());
     int n = std::min<int>(static_cast<int>(it->text.size()), max - 1);
     std::memcpy(buf, it->text.data(), static_cast<size_t>(n) * sizeof(char16_t));
     buf[n] = 0;
@@ -196,7 +213,8 @@ W32API BOOL WINAPI InsertMenuW(HMENU h, UINT pos, UINT flags, UINT_PTR idNew, LP
     } else {
         it.id = static_cast<UINT>(idNew);
     }
-    if (!(flags & (MF_SEPARATOR | MF_BITMAP | MF_OWNERDRAW)) && text) it.text = text;
+    if (!(flags & (MF_SEPARATOR | MF_BITMAP | MF_OWNERDRAW)) && text)
+        it.text = text;
     std::lock_guard<std::mutex> guard(gMenusMutex);
     size_t at = m->items.size();
     if (pos != static_cast<UINT>(-1)) {
@@ -204,7 +222,8 @@ W32API BOOL WINAPI InsertMenuW(HMENU h, UINT pos, UINT flags, UINT_PTR idNew, LP
             at = std::min<size_t>(pos, m->items.size());
         } else {
             for (size_t i = 0; i < m->items.size(); ++i)
-                if (m->items[i].id == pos) at = i;
+                if (m->items[i].id == pos)
+                    at = i;
         }
     }
     m->items.insert(m->items.begin() + static_cast<std::ptrdiff_t>(at), std::move(it));
@@ -216,10 +235,13 @@ W32API BOOL WINAPI AppendMenuW(HMENU h, UINT flags, UINT_PTR idNew, LPCWSTR text
 }
 
 W32API BOOL WINAPI InsertMenuItemW(HMENU h, UINT item, BOOL byPos, LPCMENUITEMINFOW mii) {
-    if (!mii) return FALSE;
+    if (!mii)
+        return FALSE;
     UINT flags = byPos ? MF_BYPOSITION : MF_BYCOMMAND;
-    if (mii->fMask & (MIIM_FTYPE | MIIM_TYPE)) flags |= mii->fType & (MF_SEPARATOR | MF_BITMAP);
-    if (mii->fMask & MIIM_STATE) flags |= mii->fState & (MF_GRAYED | MF_CHECKED | MF_DEFAULT);
+    if (mii->fMask & (MIIM_FTYPE | MIIM_TYPE))
+        flags |= mii->fType & (MF_SEPARATOR | MF_BITMAP);
+    if (mii->fMask & MIIM_STATE)
+        flags |= mii->fState & (MF_GRAYED | MF_CHECKED | MF_DEFAULT);
     UINT_PTR id = (mii->fMask & MIIM_ID) ? mii->wID : 0;
     if ((mii->fMask & MIIM_SUBMENU) && mii->hSubMenu) {
         flags |= MF_POPUP;
@@ -231,15 +253,22 @@ W32API BOOL WINAPI InsertMenuItemW(HMENU h, UINT item, BOOL byPos, LPCMENUITEMIN
 
 W32API BOOL WINAPI GetMenuItemInfoW(HMENU h, UINT item, BOOL byPos, LPMENUITEMINFOW mii) {
     auto m = Get(h);
-    if (!mii) return FALSE;
+    if (!mii)
+        return FALSE;
     std::lock_guard<std::mutex> guard(gMenusMutex);
     MenuItem* it = Locate(m, item, byPos ? MF_BYPOSITION : MF_BYCOMMAND);
-    if (!it) return FALSE;
-    if (mii->fMask & (MIIM_FTYPE | MIIM_TYPE)) mii->fType = it->flags & (MF_SEPARATOR | MF_BITMAP);
-    if (mii->fMask & MIIM_STATE) mii->fState = it->flags & (MFS_GRAYED | MF_CHECKED | MF_DEFAULT);
-    if (mii->fMask & MIIM_ID) mii->wID = it->id;
-    if (mii->fMask & MIIM_SUBMENU) mii->hSubMenu = it->submenu;
-    if (mii->fMask & MIIM_DATA) mii->dwItemData = it->data;
+    if (!it)
+        return FALSE;
+    if (mii->fMask & (MIIM_FTYPE | MIIM_TYPE))
+        mii->fType = it->flags & (MF_SEPARATOR | MF_BITMAP);
+    if (mii->fMask & MIIM_STATE)
+        mii->fState = it->flags & (MFS_GRAYED | MF_CHECKED | MF_DEFAULT);
+    if (mii->fMask & MIIM_ID)
+        mii->wID = it->id;
+    if (mii->fMask & MIIM_SUBMENU)
+        mii->hSubMenu = it->submenu;
+    if (mii->fMask & MIIM_DATA)
+        mii->dwItemData = it->data;
     if (mii->fMask & (MIIM_STRING | MIIM_TYPE)) {
         if (mii->dwTypeData && mii->cch > 0) {
             size_t n = std::min<size_t>(it->text.size(), mii->cch - 1);
@@ -253,7 +282,8 @@ W32API BOOL WINAPI GetMenuItemInfoW(HMENU h, UINT item, BOOL byPos, LPMENUITEMIN
 
 W32API BOOL WINAPI RemoveMenu(HMENU h, UINT pos, UINT flags) {
     auto m = Get(h);
-    if (!m) return FALSE;
+    if (!m)
+        return FALSE;
     std::lock_guard<std::mutex> guard(gMenusMutex);
     for (size_t i = 0; i < m->items.size(); ++i) {
         bool hit = (flags & MF_BYPOSITION) ? i == pos : m->items[i].id == pos;
@@ -267,9 +297,12 @@ W32API BOOL WINAPI RemoveMenu(HMENU h, UINT pos, UINT flags) {
 
 W32API BOOL WINAPI DeleteMenu(HMENU h, UINT pos, UINT flags) {
     HMENU sub = nullptr;
-    if (flags & MF_BYPOSITION) sub = GetSubMenu(h, static_cast<int>(pos));
-    if (!RemoveMenu(h, pos, flags)) return FALSE;
-    if (sub) DestroyMenu(sub);
+    if (flags & MF_BYPOSITION)
+        sub = GetSubMenu(h, static_cast<int>(pos));
+    if (!RemoveMenu(h, pos, flags))
+        return FALSE;
+    if (sub)
+        DestroyMenu(sub);
     return TRUE;
 }
 
@@ -277,7 +310,8 @@ W32API DWORD WINAPI CheckMenuItem(HMENU h, UINT id, UINT check) {
     auto m = Get(h);
     std::lock_guard<std::mutex> guard(gMenusMutex);
     MenuItem* it = Locate(m, id, check & MF_BYPOSITION);
-    if (!it) return static_cast<DWORD>(-1);
+    if (!it)
+        return static_cast<DWORD>(-1);
     DWORD old = it->flags & MF_CHECKED;
     it->flags = (it->flags & ~MF_CHECKED) | (check & MF_CHECKED);
     return old;
@@ -287,7 +321,8 @@ W32API BOOL WINAPI EnableMenuItem(HMENU h, UINT id, UINT enable) {
     auto m = Get(h);
     std::lock_guard<std::mutex> guard(gMenusMutex);
     MenuItem* it = Locate(m, id, enable & MF_BYPOSITION);
-    if (!it) return -1;
+    if (!it)
+        return -1;
     BOOL old = static_cast<BOOL>(it->flags & (MF_GRAYED | MF_DISABLED));
     it->flags = (it->flags & ~(MF_GRAYED | MF_DISABLED)) | (enable & (MF_GRAYED | MF_DISABLED));
     return old;
@@ -295,12 +330,15 @@ W32API BOOL WINAPI EnableMenuItem(HMENU h, UINT id, UINT enable) {
 
 W32API BOOL WINAPI SetMenuDefaultItem(HMENU h, UINT item, UINT byPos) {
     auto m = Get(h);
-    if (!m) return FALSE;
+    if (!m)
+        return FALSE;
     std::lock_guard<std::mutex> guard(gMenusMutex);
     for (size_t i = 0; i < m->items.size(); ++i) {
         bool hit = byPos ? i == item : m->items[i].id == item;
-        if (hit) m->items[i].flags |= MF_DEFAULT;
-        else m->items[i].flags &= ~MF_DEFAULT;
+        if (hit)
+            m->items[i].flags |= MF_DEFAULT;
+        else
+            m->items[i].flags &= ~MF_DEFAULT;
     }
     return TRUE;
 }
@@ -313,46 +351,52 @@ namespace w32::user {
 
 LRESULT CALLBACK MenuWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto w = FindLocal(hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     switch (msg) {
-    case W32_MN_CHOOSE: {
-        UINT id = static_cast<UINT>(wp);
-        if (id != 0 && !Choosable(Get(w->popupMenu), id)) return FALSE;
-        std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-        w->menuChoice = id;
-        w->menuDone = true;
-        return TRUE;
-    }
-    case WM_KEYDOWN:
-        if (wp == VK_ESCAPE || wp == VK_LEFT) {
+        case W32_MN_CHOOSE: {
+            UINT id = static_cast<UINT>(wp);
+            if (id != 0 && !Choosable(Get(w->popupMenu), id))
+                return FALSE;
+            std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+            w->menuChoice = id;
+            w->menuDone = true;
+            return TRUE;
+        }
+        case WM_KEYDOWN:
+            if (wp == VK_ESCAPE || wp == VK_LEFT) {
+                std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+                w->menuDone = true;
+            }
+            return 0;
+        case WM_CANCELMODE:
+        case WM_CLOSE: {
             std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
             w->menuDone = true;
+            return 0;
         }
-        return 0;
-    case WM_CANCELMODE:
-    case WM_CLOSE: {
-        std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-        w->menuDone = true;
-        return 0;
-    }
-    default: return DefWindowProcW(hwnd, msg, wp, lp);
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
 std::vector<uint8_t> AnswerMenuQuery(HWND menuWindow, bool* found) {
     *found = false;
     auto w = FindLocal(menuWindow);
-    if (!w || !w->popupMenu || w->menuDone) return {};
+    if (!w || !w->popupMenu || w->menuDone)
+        return {};
     std::vector<W32_POPUP_ITEM> items;
     {
         std::lock_guard<std::mutex> guard(gMenusMutex);
         auto m = Menus().find(w32::ValueFromHandle(w->popupMenu));
-        if (m == Menus().end()) return {};
+        if (m == Menus().end())
+            return {};
         Flatten(m->second, &items);
     }
     *found = true;
     std::vector<uint8_t> out(items.size() * sizeof(W32_POPUP_ITEM));
-    if (!items.empty()) std::memcpy(out.data(), items.data(), out.size());
+    if (!items.empty())
+        std::memcpy(out.data(), items.data(), out.size());
     return out;
 }
 
@@ -378,14 +422,19 @@ W32API BOOL WINAPI TrackPopupMenuEx(HMENU h, UINT flags, int x, int y, HWND owne
         count = static_cast<int>(m->items.size());
     }
     int cx = 160, cy = 22 * std::max(count, 1);
-    if (flags & TPM_RIGHTALIGN) x -= cx;
-    else if (flags & TPM_CENTERALIGN) x -= cx / 2;
-    if (flags & TPM_BOTTOMALIGN) y -= cy;
-    else if (flags & TPM_VCENTERALIGN) y -= cy / 2;
-    HWND menuWindow = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, u"#32768", u"",
-                                      WS_POPUP | WS_VISIBLE, x, y, cx, cy, owner, nullptr, nullptr,
-                                      nullptr);
-    if (!menuWindow) return FALSE;
+    if (flags & TPM_RIGHTALIGN)
+        x -= cx;
+    else if (flags & TPM_CENTERALIGN)
+        x -= cx / 2;
+    if (flags & TPM_BOTTOMALIGN)
+        y -= cy;
+    else if (flags & TPM_VCENTERALIGN)
+        y -= cy / 2;
+    HWND menuWindow =
+        CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, u"#32768", u"", WS_POPUP | WS_VISIBLE, x,
+                        y, cx, cy, owner, nullptr, nullptr, nullptr);
+    if (!menuWindow)
+        return FALSE;
     auto w = FindLocal(menuWindow);
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
@@ -402,9 +451,11 @@ W32API BOOL WINAPI TrackPopupMenuEx(HMENU h, UINT flags, int x, int y, HWND owne
     for (;;) {
         {
             std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-            if (w->menuDone || !FindLocal(menuWindow)) break;
+            if (w->menuDone || !FindLocal(menuWindow))
+                break;
         }
-        if (!IsWindow(owner)) break;
+        if (!IsWindow(owner))
+            break;
         if (!GetMessageW(&msg, nullptr, 0, 0)) {
             quit = true;
             quitCode = static_cast<int>(msg.wParam);
@@ -419,11 +470,16 @@ W32API BOOL WINAPI TrackPopupMenuEx(HMENU h, UINT flags, int x, int y, HWND owne
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
         choice = w->menuChoice;
     }
-    if (FindLocal(menuWindow)) DestroyWindow(menuWindow);
-    if (!(flags & TPM_NONOTIFY) && IsWindow(owner)) SendMessageW(owner, WM_EXITMENULOOP, TRUE, 0);
-    if (quit) PostQuitMessage(quitCode);
-    if (flags & TPM_RETURNCMD) return static_cast<BOOL>(choice);
-    if (choice && IsWindow(owner)) PostMessageW(owner, WM_COMMAND, MAKEWPARAM(choice, 0), 0);
+    if (FindLocal(menuWindow))
+        DestroyWindow(menuWindow);
+    if (!(flags & TPM_NONOTIFY) && IsWindow(owner))
+        SendMessageW(owner, WM_EXITMENULOOP, TRUE, 0);
+    if (quit)
+        PostQuitMessage(quitCode);
+    if (flags & TPM_RETURNCMD)
+        return static_cast<BOOL>(choice);
+    if (choice && IsWindow(owner))
+        PostMessageW(owner, WM_COMMAND, MAKEWPARAM(choice, 0), 0);
     return TRUE;
 }
 
@@ -432,7 +488,8 @@ W32API BOOL WINAPI TrackPopupMenu(HMENU h, UINT flags, int x, int y, int, HWND o
 }
 
 W32API BOOL WINAPI EndMenu(void) {
-    if (!tOpenMenuWindow) return FALSE;
+    if (!tOpenMenuWindow)
+        return FALSE;
     PostMessageW(tOpenMenuWindow, WM_CANCELMODE, 0, 0);
     return TRUE;
 }
@@ -442,19 +499,22 @@ W32API int WINAPI W32GetPopupMenuItems(HWND menuWindow, W32_POPUP_ITEM* items, i
     if (auto w = FindLocal(menuWindow)) {
         bool found = false;
         auto bytes = AnswerMenuQuery(menuWindow, &found);
-        if (!found) return -1;
+        if (!found)
+            return -1;
         int n = static_cast<int>(bytes.size() / sizeof(W32_POPUP_ITEM));
         if (items && max > 0)
             std::memcpy(items, bytes.data(), std::min(n, max) * sizeof(W32_POPUP_ITEM));
         return n;
     }
     RemoteWindow r;
-    if (!LookupRemote(menuWindow, &r) || r.className != u"#32768") return -1;
+    if (!LookupRemote(menuWindow, &r) || r.className != u"#32768")
+        return -1;
     // A one-off connection: the answer comes from the menu's own thread, which
     // runs the menu's modal loop.
     auto self = Port::Current();
     auto conn = self->Outgoing(r.instance, r.tid);
-    if (!conn) return -1;
+    if (!conn)
+        return -1;
     wire::Header h{};
     h.type = static_cast<uint16_t>(wire::Type::QueryMenu);
     h.seq = conn->nextSeq++;
@@ -479,7 +539,8 @@ W32API int WINAPI W32GetPopupMenuItems(HWND menuWindow, W32_POPUP_ITEM* items, i
     }
     wire::Frame f = std::move(conn->replies[h.seq]);
     conn->replies.erase(h.seq);
-    if (f.header.lParam == 0) return -1;
+    if (f.header.lParam == 0)
+        return -1;
     int n = static_cast<int>(f.payload.size() / sizeof(W32_POPUP_ITEM));
     if (items && max > 0)
         std::memcpy(items, f.payload.data(), std::min(n, max) * sizeof(W32_POPUP_ITEM));
@@ -495,8 +556,10 @@ W32API BOOL WINAPI W32ChoosePopupMenuItem(HWND menuWindow, UINT id) {
 
 W32API DWORD WINAPI W32GetSessionDirectory(LPWSTR buffer, DWORD size) {
     const std::string& dir = w32::session::Directory();
-    if (!buffer || size == 0 || dir.size() >= size) return static_cast<DWORD>(dir.size() + 1);
-    for (size_t i = 0; i < dir.size(); ++i) buffer[i] = static_cast<unsigned char>(dir[i]);
+    if (!buffer || size == 0 || dir.size() >= size)
+        return static_cast<DWORD>(dir.size() + 1);
+    for (size_t i = 0; i < dir.size(); ++i)
+        buffer[i] = static_cast<unsigned char>(dir[i]);
     buffer[dir.size()] = 0;
     return static_cast<DWORD>(dir.size());
 }

@@ -40,7 +40,8 @@ bool FindTarget(HWND hwnd, Target* out, bool checkAlive) {
         }
     }
     RemoteWindow r;
-    if (!LookupRemote(hwnd, &r)) return false;
+    if (!LookupRemote(hwnd, &r))
+        return false;
     *out = Target{r.instance, r.tid};
     std::lock_guard<std::mutex> guard(gTargetsMutex);
     gTargets[Value(hwnd)] = *out;
@@ -51,11 +52,13 @@ thread_local DWORD tMessageTime = 0;
 
 bool MatchesFilter(const MSG& m, HWND hwnd, UINT first, UINT last) {
     if (hwnd == reinterpret_cast<HWND>(-1)) {
-        if (m.hwnd) return false;
+        if (m.hwnd)
+            return false;
     } else if (hwnd && m.hwnd != hwnd && !IsChild(hwnd, m.hwnd)) {
         return false;
     }
-    if (first == 0 && last == 0) return true;
+    if (first == 0 && last == 0)
+        return true;
     return m.message >= first && m.message <= last;
 }
 
@@ -64,7 +67,8 @@ LRESULT SendToLocalThread(const std::shared_ptr<Window>& w, UINT msg, WPARAM wp,
                           int timeoutMs, bool* timedOut) {
     auto self = Port::Current();
     auto target = Port::ForThread(w->tid);
-    if (!target) return 0;
+    if (!target)
+        return 0;
     SentItem item;
     item.hwnd = w->handle;
     item.message = msg;
@@ -87,17 +91,20 @@ LRESULT SendToLocalThread(const std::shared_ptr<Window>& w, UINT msg, WPARAM wp,
     item.local = std::make_shared<Completion>();
     item.local->waiter = self;
     auto completion = item.local;
-    if (!target->PushSent(std::move(item))) return 0;
+    if (!target->PushSent(std::move(item)))
+        return 0;
     int64_t deadline = timeoutMs < 0 ? 0 : NowMs() + timeoutMs;
     for (;;) {
         self->Pump();
         self->HandleSent();
-        if (completion->Done()) break;
+        if (completion->Done())
+            break;
         int wait = -1;
         if (timeoutMs >= 0) {
             int64_t left = deadline - NowMs();
             if (left <= 0) {
-                if (timedOut) *timedOut = true;
+                if (timedOut)
+                    *timedOut = true;
                 return 0;
             }
             wait = static_cast<int>(left);
@@ -167,7 +174,8 @@ LRESULT SendToProcess(HWND hwnd, const Target& t, UINT msg, WPARAM wp, LPARAM lp
             // Messages sent to this thread's windows are handled while it waits.
             self->Pump();
             self->HandleSent();
-            if (conn->replies.count(seq)) continue;
+            if (conn->replies.count(seq))
+                continue;
         }
         int wait = -1;
         if (timeoutMs >= 0) {
@@ -176,7 +184,8 @@ LRESULT SendToProcess(HWND hwnd, const Target& t, UINT msg, WPARAM wp, LPARAM lp
                 // The late reply would confuse the connection: start afresh.
                 conn->dead = true;
                 self->DropOutgoing(t.instance, t.tid);
-                if (timedOut) *timedOut = true;
+                if (timedOut)
+                    *timedOut = true;
                 return 0;
             }
             wait = static_cast<int>(left);
@@ -189,7 +198,8 @@ LRESULT SendToProcess(HWND hwnd, const Target& t, UINT msg, WPARAM wp, LPARAM lp
                 conn->dead = true;
                 self->DropOutgoing(t.instance, t.tid);
                 auto r = conn->replies.find(seq);
-                if (r != conn->replies.end()) return static_cast<LRESULT>(r->second.header.lParam);
+                if (r != conn->replies.end())
+                    return static_cast<LRESULT>(r->second.header.lParam);
                 *failed = true;
                 return 0;
             }
@@ -207,13 +217,16 @@ LRESULT SendInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int timeoutMs, b
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&targets));
-        for (HWND h : targets) SendInternal(h, msg, wp, lp, timeoutMs, nullptr, nullptr);
+        for (HWND h : targets)
+            SendInternal(h, msg, wp, lp, timeoutMs, nullptr, nullptr);
         return 0;
     }
     bool dummy = false;
-    if (!failed) failed = &dummy;
+    if (!failed)
+        failed = &dummy;
     if (auto w = FindLocal(hwnd)) {
-        if (w->tid == CurrentTid()) return CallWindow(hwnd, msg, wp, lp);
+        if (w->tid == CurrentTid())
+            return CallWindow(hwnd, msg, wp, lp);
         return SendToLocalThread(w, msg, wp, lp, timeoutMs, timedOut);
     }
     Target t;
@@ -228,7 +241,8 @@ LRESULT SendInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int timeoutMs, b
 bool PostInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (auto w = FindLocal(hwnd)) {
         auto port = Port::ForThread(w->tid);
-        if (!port) return false;
+        if (!port)
+            return false;
         MSG m{};
         m.hwnd = hwnd;
         m.message = msg;
@@ -238,10 +252,12 @@ bool PostInternal(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return port->PushPosted(m);
     }
     Target t;
-    if (!FindTarget(hwnd, &t, true)) return false;
+    if (!FindTarget(hwnd, &t, true))
+        return false;
     auto self = Port::Current();
     auto conn = self->Outgoing(t.instance, t.tid);
-    if (!conn) return false;
+    if (!conn)
+        return false;
     wire::Header h{};
     h.type = static_cast<uint16_t>(wire::Type::Post);
     h.hwnd = Value(hwnd);
@@ -263,9 +279,11 @@ bool PeekInternal(MSG* out, HWND hwnd, UINT first, UINT last, UINT flags) {
     port->HandleSent();
     std::lock_guard<std::mutex> guard(port->mutex);
     for (auto it = port->posted.begin(); it != port->posted.end(); ++it) {
-        if (!MatchesFilter(*it, hwnd, first, last)) continue;
+        if (!MatchesFilter(*it, hwnd, first, last))
+            continue;
         *out = *it;
-        if (flags & PM_REMOVE) port->posted.erase(it);
+        if (flags & PM_REMOVE)
+            port->posted.erase(it);
         tMessageTime = out->time;
         return true;
     }
@@ -273,21 +291,25 @@ bool PeekInternal(MSG* out, HWND hwnd, UINT first, UINT last, UINT flags) {
         *out = MSG{};
         out->message = WM_QUIT;
         out->wParam = static_cast<WPARAM>(port->quitCode);
-        if (flags & PM_REMOVE) port->quit = false;
+        if (flags & PM_REMOVE)
+            port->quit = false;
         return true;
     }
     int64_t now = NowMs();
     for (auto& t : port->timers) {
-        if (t.due > now) continue;
+        if (t.due > now)
+            continue;
         MSG m{};
         m.hwnd = t.hwnd;
         m.message = WM_TIMER;
         m.wParam = t.id;
         m.lParam = reinterpret_cast<LPARAM>(t.proc);
         m.time = static_cast<DWORD>(now);
-        if (!MatchesFilter(m, hwnd, first, last)) continue;
+        if (!MatchesFilter(m, hwnd, first, last))
+            continue;
         *out = m;
-        if (flags & PM_REMOVE) t.due = now + t.period;
+        if (flags & PM_REMOVE)
+            t.due = now + t.period;
         tMessageTime = m.time;
         return true;
     }
@@ -296,9 +318,11 @@ bool PeekInternal(MSG* out, HWND hwnd, UINT first, UINT last, UINT flags) {
 
 int NextTimerWait(const std::shared_ptr<Port>& port) {
     std::lock_guard<std::mutex> guard(port->mutex);
-    if (port->timers.empty()) return -1;
+    if (port->timers.empty())
+        return -1;
     int64_t now = NowMs(), next = INT64_MAX;
-    for (auto& t : port->timers) next = std::min(next, t.due);
+    for (auto& t : port->timers)
+        next = std::min(next, t.due);
     return next <= now ? 0 : static_cast<int>(std::min<int64_t>(next - now, 1 << 30));
 }
 
@@ -308,7 +332,8 @@ namespace w32::user {
 
 LRESULT DeliverSent(SentItem& item) {
     auto w = FindLocal(item.hwnd);
-    if (!w || w->tid != CurrentTid()) return 0;  // the window has gone
+    if (!w || w->tid != CurrentTid())
+        return 0;  // the window has gone
     if (item.copyData && !item.local) {
         COPYDATASTRUCT cds{};
         cds.dwData = item.dwData;
@@ -346,8 +371,10 @@ W32API LRESULT WINAPI SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wp, LPARAM
         SetLastError(ERROR_TIMEOUT);
         return 0;
     }
-    if (failed) return 0;
-    if (result) *result = static_cast<DWORD_PTR>(r);
+    if (failed)
+        return 0;
+    if (result)
+        *result = static_cast<DWORD_PTR>(r);
     return 1;
 }
 
@@ -359,7 +386,8 @@ W32API BOOL WINAPI SendNotifyMessageW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
     }
     if (w) {
         auto target = Port::ForThread(w->tid);
-        if (!target) return FALSE;
+        if (!target)
+            return FALSE;
         SentItem item;
         item.hwnd = hwnd;
         item.message = msg;
@@ -385,10 +413,12 @@ W32API BOOL WINAPI PostMessageW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&targets));
-        for (HWND h : targets) PostInternal(h, msg, wp, lp);
+        for (HWND h : targets)
+            PostInternal(h, msg, wp, lp);
         return TRUE;
     }
-    if (!hwnd) return PostThreadMessageW(CurrentTid(), msg, wp, lp);
+    if (!hwnd)
+        return PostThreadMessageW(CurrentTid(), msg, wp, lp);
     if (!PostInternal(hwnd, msg, wp, lp)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
@@ -419,30 +449,36 @@ W32API void WINAPI PostQuitMessage(int code) {
 
 W32API BOOL WINAPI PeekMessageW(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT flags) {
     MSG m;
-    if (!PeekInternal(&m, hwnd, first, last, flags)) return FALSE;
-    if (msg) *msg = m;
+    if (!PeekInternal(&m, hwnd, first, last, flags))
+        return FALSE;
+    if (msg)
+        *msg = m;
     return TRUE;
 }
 
 W32API BOOL WINAPI GetMessageW(LPMSG msg, HWND hwnd, UINT first, UINT last) {
     auto port = Port::Current();
     MSG m;
-    while (!PeekInternal(&m, hwnd, first, last, PM_REMOVE)) port->Wait(NextTimerWait(port), -1);
-    if (msg) *msg = m;
+    while (!PeekInternal(&m, hwnd, first, last, PM_REMOVE))
+        port->Wait(NextTimerWait(port), -1);
+    if (msg)
+        *msg = m;
     return m.message == WM_QUIT ? FALSE : TRUE;
 }
 
 W32API BOOL WINAPI WaitMessage(void) {
     auto port = Port::Current();
     MSG m;
-    while (!PeekInternal(&m, nullptr, 0, 0, PM_NOREMOVE)) port->Wait(NextTimerWait(port), -1);
+    while (!PeekInternal(&m, nullptr, 0, 0, PM_NOREMOVE))
+        port->Wait(NextTimerWait(port), -1);
     return TRUE;
 }
 
 W32API BOOL WINAPI TranslateMessage(const MSG* msg) {
     // Keyboard input of the stand-in comes as WM_KEYDOWN only; a printable key
     // also gives WM_CHAR, as translation would.
-    if (!msg || msg->message != WM_KEYDOWN) return FALSE;
+    if (!msg || msg->message != WM_KEYDOWN)
+        return FALSE;
     WPARAM vk = msg->wParam;
     if (vk == VK_RETURN || vk == VK_ESCAPE || vk == VK_BACK || vk == VK_TAB || vk == VK_SPACE ||
         (vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) {
@@ -453,14 +489,16 @@ W32API BOOL WINAPI TranslateMessage(const MSG* msg) {
 }
 
 W32API LRESULT WINAPI DispatchMessageW(const MSG* msg) {
-    if (!msg) return 0;
+    if (!msg)
+        return 0;
     if (msg->message == WM_TIMER && msg->lParam) {
         auto proc = reinterpret_cast<TIMERPROC>(msg->lParam);
         proc(msg->hwnd, WM_TIMER, msg->wParam, static_cast<DWORD>(NowMs()));
         return 0;
     }
     auto w = FindLocal(msg->hwnd);
-    if (!w || w->tid != CurrentTid()) return 0;
+    if (!w || w->tid != CurrentTid())
+        return 0;
     return CallWindow(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
@@ -469,26 +507,37 @@ W32API BOOL WINAPI InSendMessage(void) {
     return port && port->handlingSent > 0;
 }
 
-W32API DWORD WINAPI InSendMessageEx(LPVOID) { return InSendMessage() ? ISMEX_SEND : ISMEX_NOSEND; }
+W32API DWORD WINAPI InSendMessageEx(LPVOID) {
+    return InSendMessage() ? ISMEX_SEND : ISMEX_NOSEND;
+}
 
-W32API BOOL WINAPI ReplyMessage(LRESULT) { return FALSE; }
+W32API BOOL WINAPI ReplyMessage(LRESULT) {
+    return FALSE;
+}
 
 W32API DWORD WINAPI GetQueueStatus(UINT flags) {
     auto port = Port::Current();
     port->Pump();
     std::lock_guard<std::mutex> guard(port->mutex);
     DWORD status = 0;
-    if (!port->posted.empty()) status |= QS_POSTMESSAGE;
-    if (!port->sent.empty()) status |= QS_SENDMESSAGE;
+    if (!port->posted.empty())
+        status |= QS_POSTMESSAGE;
+    if (!port->sent.empty())
+        status |= QS_SENDMESSAGE;
     int64_t now = NowMs();
     for (auto& t : port->timers)
-        if (t.due <= now) status |= QS_TIMER;
+        if (t.due <= now)
+            status |= QS_TIMER;
     return (status & flags) << 16 | (status & flags);
 }
 
-W32API DWORD WINAPI GetMessageTime(void) { return tMessageTime; }
+W32API DWORD WINAPI GetMessageTime(void) {
+    return tMessageTime;
+}
 
-W32API LPARAM WINAPI GetMessageExtraInfo(void) { return 0; }
+W32API LPARAM WINAPI GetMessageExtraInfo(void) {
+    return 0;
+}
 
 W32API UINT WINAPI RegisterWindowMessageW(LPCWSTR name) {
     if (!name || !*name) {
@@ -554,64 +603,76 @@ W32API BOOL WINAPI KillTimer(HWND hwnd, UINT_PTR id) {
 W32API LRESULT WINAPI DefWindowProcW(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto w = FindLocal(hwnd);
     switch (msg) {
-    case WM_NCCREATE: {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-        if (w && cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) {
-            std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-            w->text = cs->lpszName;
+        case WM_NCCREATE: {
+            auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+            if (w && cs && cs->lpszName && !IS_INTRESOURCE(cs->lpszName)) {
+                std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+                w->text = cs->lpszName;
+            }
+            return TRUE;
         }
-        return TRUE;
-    }
-    case WM_SETTEXT:
-        if (!w) return FALSE;
-        {
+        case WM_SETTEXT:
+            if (!w)
+                return FALSE;
+            {
+                std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+                w->text = ToString(reinterpret_cast<LPCWSTR>(lp));
+            }
+            Republish(hwnd);
+            return TRUE;
+        case WM_GETTEXT: {
+            if (!w || wp == 0 || !lp)
+                return 0;
             std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-            w->text = ToString(reinterpret_cast<LPCWSTR>(lp));
+            auto* buf = reinterpret_cast<LPWSTR>(lp);
+            size_t n = std::min<size_t>(w->text.size(), wp - 1);
+            std::memcpy(buf, w->text.data(), n * sizeof(char16_t));
+            buf[n] = 0;
+            return static_cast<LRESULT>(n);
         }
-        Republish(hwnd);
-        return TRUE;
-    case WM_GETTEXT: {
-        if (!w || wp == 0 || !lp) return 0;
-        std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-        auto* buf = reinterpret_cast<LPWSTR>(lp);
-        size_t n = std::min<size_t>(w->text.size(), wp - 1);
-        std::memcpy(buf, w->text.data(), n * sizeof(char16_t));
-        buf[n] = 0;
-        return static_cast<LRESULT>(n);
-    }
-    case WM_GETTEXTLENGTH: {
-        if (!w) return 0;
-        std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-        return static_cast<LRESULT>(w->text.size());
-    }
-    case WM_CLOSE:
-        DestroyWindow(hwnd);
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wp & 0xFFF0) == SC_CLOSE) SendMessageW(hwnd, WM_CLOSE, 0, 0);
-        return 0;
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC:
-        return reinterpret_cast<LRESULT>(GetSysColorBrush(msg == WM_CTLCOLOREDIT ? COLOR_WINDOW
-                                                                                 : COLOR_BTNFACE));
-    case WM_NCHITTEST: return 1; /* HTCLIENT */
-    case WM_QUERYENDSESSION: return TRUE;
-    case WM_MOUSEACTIVATE: return 1; /* MA_ACTIVATE */
-    case WM_GETDLGCODE: return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_CONTEXTMENU:
-        if (w && w->parent) return SendMessageW(w->parent, msg, wp, lp);
-        return 0;
-    default: return 0;
+        case WM_GETTEXTLENGTH: {
+            if (!w)
+                return 0;
+            std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
+            return static_cast<LRESULT>(w->text.size());
+        }
+        case WM_CLOSE:
+            DestroyWindow(hwnd);
+            return 0;
+        case WM_SYSCOMMAND:
+            if ((wp & 0xFFF0) == SC_CLOSE)
+                SendMessageW(hwnd, WM_CLOSE, 0, 0);
+            return 0;
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+            return reinterpret_cast<LRESULT>(
+                GetSysColorBrush(msg == WM_CTLCOLOREDIT ? COLOR_WINDOW : COLOR_BTNFACE));
+        case WM_NCHITTEST:
+            return 1; /* HTCLIENT */
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_MOUSEACTIVATE:
+            return 1; /* MA_ACTIVATE */
+        case WM_GETDLGCODE:
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;
+        case WM_CONTEXTMENU:
+            if (w && w->parent)
+                return SendMessageW(w->parent, msg, wp, lp);
+            return 0;
+        default:
+            return 0;
     }
 }
 
 W32API LRESULT WINAPI CallWindowProcW(WNDPROC proc, HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (!proc) return 0;
+    if (!proc)
+        return 0;
     return proc(hwnd, msg, wp, lp);
 }

@@ -30,7 +30,8 @@ std::map<DWORD, std::weak_ptr<Port>>& Ports() {
 struct PortHolder {
     std::shared_ptr<Port> port;
     ~PortHolder() {
-        if (port) port->Shutdown();
+        if (port)
+            port->Shutdown();
     }
 };
 thread_local PortHolder tPort;
@@ -38,7 +39,8 @@ thread_local PortHolder tPort;
 bool FillAddress(sockaddr_un* addr, const std::string& path) {
     std::memset(addr, 0, sizeof *addr);
     addr->sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr->sun_path) return false;
+    if (path.size() >= sizeof addr->sun_path)
+        return false;
     std::memcpy(addr->sun_path, path.c_str(), path.size());
     return true;
 }
@@ -57,11 +59,13 @@ int64_t NowMs() {
 }
 
 Connection::~Connection() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0)
+        close(fd);
 }
 
 OutConnection::~OutConnection() {
-    if (fd >= 0) close(fd);
+    if (fd >= 0)
+        close(fd);
 }
 
 bool OutConnection::ReadReplies() {
@@ -69,16 +73,21 @@ bool OutConnection::ReadReplies() {
     for (;;) {
         ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
         if (n > 0) {
-            if (!reader.Feed(buf, static_cast<size_t>(n))) return false;
+            if (!reader.Feed(buf, static_cast<size_t>(n)))
+                return false;
             while (auto f = reader.Next()) {
-                if (static_cast<wire::Type>(f->header.type) != wire::Type::Reply) return false;
+                if (static_cast<wire::Type>(f->header.type) != wire::Type::Reply)
+                    return false;
                 replies[f->header.seq] = std::move(*f);
             }
-            if (static_cast<size_t>(n) < sizeof buf) return true;  // drained
+            if (static_cast<size_t>(n) < sizeof buf)
+                return true;  // drained
             continue;
         }
-        if (n == 0) return false;
-        if (errno == EINTR) continue;
+        if (n == 0)
+            return false;
+        if (errno == EINTR)
+            continue;
         return errno == EAGAIN || errno == EWOULDBLOCK;
     }
 }
@@ -87,12 +96,14 @@ void Completion::Complete(LRESULT r) {
     std::shared_ptr<Port> w;
     {
         std::lock_guard<std::mutex> guard(mutex);
-        if (done) return;
+        if (done)
+            return;
         done = true;
         result = r;
         w = waiter.lock();
     }
-    if (w) w->Wake();
+    if (w)
+        w->Wake();
 }
 
 bool Completion::Done() {
@@ -110,8 +121,10 @@ Port::Port(DWORD tid) : tid_(tid) {
 }
 
 Port::~Port() {
-    if (epfd_ >= 0) close(epfd_);
-    if (evfd_ >= 0) close(evfd_);
+    if (epfd_ >= 0)
+        close(epfd_);
+    if (evfd_ >= 0)
+        close(evfd_);
 }
 
 std::shared_ptr<Port> Port::Current() {
@@ -123,7 +136,9 @@ std::shared_ptr<Port> Port::Current() {
     return tPort.port;
 }
 
-std::shared_ptr<Port> Port::CurrentIfAny() { return tPort.port; }
+std::shared_ptr<Port> Port::CurrentIfAny() {
+    return tPort.port;
+}
 
 std::shared_ptr<Port> Port::ForThread(DWORD tid) {
     std::lock_guard<std::mutex> guard(gPortsMutex);
@@ -140,7 +155,8 @@ void Port::Wake() {
 bool Port::PushSent(SentItem item) {
     {
         std::lock_guard<std::mutex> guard(mutex);
-        if (closed) return false;
+        if (closed)
+            return false;
         sent.push_back(std::move(item));
     }
     Wake();
@@ -150,7 +166,8 @@ bool Port::PushSent(SentItem item) {
 bool Port::PushPosted(const MSG& msg) {
     {
         std::lock_guard<std::mutex> guard(mutex);
-        if (closed) return false;
+        if (closed)
+            return false;
         posted.push_back(msg);
     }
     Wake();
@@ -158,10 +175,13 @@ bool Port::PushPosted(const MSG& msg) {
 }
 
 bool Port::EnsureListening() {
-    if (listenFd_ >= 0) return true;
-    if (session::DirectoryFd() < 0) return false;
+    if (listenFd_ >= 0)
+        return true;
+    if (session::DirectoryFd() < 0)
+        return false;
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     sockaddr_un addr;
     std::string path = session::SocketPath(session::ProcessInstance(), tid_);
     if (!FillAddress(&addr, path)) {
@@ -185,7 +205,8 @@ void Port::Accept() {
     for (;;) {
         int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return;
         }
         // Only processes of our own user may deliver (the folder is 0700 too).
@@ -207,7 +228,8 @@ void Port::Accept() {
 
 void Port::CloseConnection(int fd) {
     auto it = conns_.find(fd);
-    if (it == conns_.end()) return;
+    if (it == conns_.end())
+        return;
     epoll_ctl(epfd_, EPOLL_CTL_DEL, fd, nullptr);
     // Pending replies to this connection go nowhere; the fd closes with the
     // last reference.
@@ -219,58 +241,60 @@ void Port::OnFrame(const std::shared_ptr<Connection>& conn, wire::Frame& f) {
     const wire::Header& h = f.header;
     HWND hwnd = reinterpret_cast<HWND>(static_cast<uintptr_t>(h.hwnd));
     switch (static_cast<wire::Type>(h.type)) {
-    case wire::Type::Send: {
-        SentItem item;
-        item.hwnd = hwnd;
-        item.message = h.message;
-        item.wParam = static_cast<WPARAM>(h.wParam);
-        item.lParam = static_cast<LPARAM>(h.lParam);
-        item.remote = conn;
-        item.seq = h.seq;
-        if (h.flags & wire::kCopyData) {
-            item.copyData = true;
-            item.noData = (h.flags & wire::kNoData) != 0;
-            uint64_t dw;
-            std::memcpy(&dw, f.payload.data(), 8);
-            item.dwData = static_cast<ULONG_PTR>(dw);
-            item.bytes.assign(f.payload.begin() + 8, f.payload.end());
-            item.lParam = 0;
+        case wire::Type::Send: {
+            SentItem item;
+            item.hwnd = hwnd;
+            item.message = h.message;
+            item.wParam = static_cast<WPARAM>(h.wParam);
+            item.lParam = static_cast<LPARAM>(h.lParam);
+            item.remote = conn;
+            item.seq = h.seq;
+            if (h.flags & wire::kCopyData) {
+                item.copyData = true;
+                item.noData = (h.flags & wire::kNoData) != 0;
+                uint64_t dw;
+                std::memcpy(&dw, f.payload.data(), 8);
+                item.dwData = static_cast<ULONG_PTR>(dw);
+                item.bytes.assign(f.payload.begin() + 8, f.payload.end());
+                item.lParam = 0;
+            }
+            std::lock_guard<std::mutex> guard(mutex);
+            sent.push_back(std::move(item));
+            return;
         }
-        std::lock_guard<std::mutex> guard(mutex);
-        sent.push_back(std::move(item));
-        return;
-    }
-    case wire::Type::Post: {
-        MSG m{};
-        m.hwnd = hwnd;
-        m.message = h.message;
-        m.wParam = static_cast<WPARAM>(h.wParam);
-        m.lParam = static_cast<LPARAM>(h.lParam);
-        m.time = static_cast<DWORD>(NowMs());
-        std::lock_guard<std::mutex> guard(mutex);
-        posted.push_back(m);
-        return;
-    }
-    case wire::Type::QueryMenu: {
-        bool found = false;
-        std::vector<uint8_t> items = AnswerMenuQuery(hwnd, &found);
-        wire::Header r{};
-        r.type = static_cast<uint16_t>(wire::Type::Reply);
-        r.seq = h.seq;
-        r.lParam = found ? 1 : 0;
-        if (!wire::WriteAll(conn->fd, wire::Encode(r, items.data(), items.size()), kWriteTimeoutMs))
-            CloseConnection(conn->fd);
-        return;
-    }
-    case wire::Type::Reply:
-        break;
+        case wire::Type::Post: {
+            MSG m{};
+            m.hwnd = hwnd;
+            m.message = h.message;
+            m.wParam = static_cast<WPARAM>(h.wParam);
+            m.lParam = static_cast<LPARAM>(h.lParam);
+            m.time = static_cast<DWORD>(NowMs());
+            std::lock_guard<std::mutex> guard(mutex);
+            posted.push_back(m);
+            return;
+        }
+        case wire::Type::QueryMenu: {
+            bool found = false;
+            std::vector<uint8_t> items = AnswerMenuQuery(hwnd, &found);
+            wire::Header r{};
+            r.type = static_cast<uint16_t>(wire::Type::Reply);
+            r.seq = h.seq;
+            r.lParam = found ? 1 : 0;
+            if (!wire::WriteAll(conn->fd, wire::Encode(r, items.data(), items.size()),
+                                kWriteTimeoutMs))
+                CloseConnection(conn->fd);
+            return;
+        }
+        case wire::Type::Reply:
+            break;
     }
     CloseConnection(conn->fd);  // a reply nobody asked for: a confused peer
 }
 
 void Port::ReadConnection(int fd) {
     auto it = conns_.find(fd);
-    if (it == conns_.end()) return;
+    if (it == conns_.end())
+        return;
     std::shared_ptr<Connection> conn = it->second;
     uint8_t buf[65536];
     for (;;) {
@@ -282,13 +306,17 @@ void Port::ReadConnection(int fd) {
             }
             while (auto f = conn->reader.Next()) {
                 OnFrame(conn, *f);
-                if (!conns_.count(fd)) return;
+                if (!conns_.count(fd))
+                    return;
             }
-            if (static_cast<size_t>(n) < sizeof buf) return;
+            if (static_cast<size_t>(n) < sizeof buf)
+                return;
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
         CloseConnection(fd);
         return;
     }
@@ -298,7 +326,8 @@ void Port::Pump() {
     epoll_event events[32];
     for (;;) {
         int n = epoll_wait(epfd_, events, 32, 0);
-        if (n <= 0) return;
+        if (n <= 0)
+            return;
         for (int i = 0; i < n; ++i) {
             int fd = events[i].data.fd;
             if (fd == evfd_) {
@@ -311,7 +340,8 @@ void Port::Pump() {
                 ReadConnection(fd);
             }
         }
-        if (n < 32) return;
+        if (n < 32)
+            return;
     }
 }
 
@@ -319,7 +349,8 @@ bool Port::HandleOneSent() {
     SentItem item;
     {
         std::lock_guard<std::mutex> guard(mutex);
-        if (sent.empty()) return false;
+        if (sent.empty())
+            return false;
         item = std::move(sent.front());
         sent.pop_front();
     }
@@ -348,7 +379,8 @@ void Port::HandleSent() {
 int Port::Wait(int timeoutMs, int extraFd) {
     pollfd fds[2] = {{epfd_, POLLIN, 0}, {extraFd, POLLIN, 0}};
     int n = poll(fds, extraFd >= 0 ? 2 : 1, timeoutMs);
-    if (n <= 0) return 0;
+    if (n <= 0)
+        return 0;
     return (fds[0].revents ? kPortReady : 0) | (extraFd >= 0 && fds[1].revents ? kExtraReady : 0);
 }
 
@@ -356,11 +388,13 @@ std::shared_ptr<OutConnection> Port::Outgoing(uint64_t instance, DWORD tid) {
     auto key = std::make_pair(instance, tid);
     auto it = out_.find(key);
     if (it != out_.end()) {
-        if (!it->second->dead) return it->second;
+        if (!it->second->dead)
+            return it->second;
         out_.erase(it);
     }
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return nullptr;
+    if (fd < 0)
+        return nullptr;
     sockaddr_un addr;
     if (!FillAddress(&addr, session::SocketPath(instance, tid)) ||
         connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
@@ -373,7 +407,9 @@ std::shared_ptr<OutConnection> Port::Outgoing(uint64_t instance, DWORD tid) {
     return conn;
 }
 
-void Port::DropOutgoing(uint64_t instance, DWORD tid) { out_.erase(std::make_pair(instance, tid)); }
+void Port::DropOutgoing(uint64_t instance, DWORD tid) {
+    out_.erase(std::make_pair(instance, tid));
+}
 
 void Port::Shutdown() {
     DestroyThreadWindows(tid_);
@@ -386,7 +422,8 @@ void Port::Shutdown() {
         timers.clear();
     }
     for (auto& item : pending) {
-        if (item.local) item.local->Complete(0);
+        if (item.local)
+            item.local->Complete(0);
     }
     {
         std::lock_guard<std::mutex> guard(gPortsMutex);

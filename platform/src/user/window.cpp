@@ -25,7 +25,9 @@ Registry& Reg() {
 
 }  // namespace
 
-std::recursive_mutex& WindowsMutex() { return Reg().mutex; }
+std::recursive_mutex& WindowsMutex() {
+    return Reg().mutex;
+}
 
 std::shared_ptr<Window> FindLocal(HWND hwnd) {
     std::lock_guard<std::recursive_mutex> guard(Reg().mutex);
@@ -38,7 +40,8 @@ std::vector<std::shared_ptr<Window>> LocalWindows() {
     std::vector<std::shared_ptr<Window>> out;
     for (uint32_t v : Reg().order) {
         auto it = Reg().windows.find(v);
-        if (it != Reg().windows.end()) out.push_back(it->second);
+        if (it != Reg().windows.end())
+            out.push_back(it->second);
     }
     return out;
 }
@@ -61,14 +64,16 @@ std::shared_ptr<WindowClass> FindClass(const char16_t* name) {
     RegisterSystemClasses();
     std::lock_guard<std::recursive_mutex> guard(Reg().mutex);
     for (auto& c : Reg().classes)
-        if (session::EqualNoCase(c->name.c_str(), name)) return c;
+        if (session::EqualNoCase(c->name.c_str(), name))
+            return c;
     return nullptr;
 }
 
 bool AddClass(const std::shared_ptr<WindowClass>& cls) {
     std::lock_guard<std::recursive_mutex> guard(Reg().mutex);
     for (auto& c : Reg().classes)
-        if (session::EqualNoCase(c->name.c_str(), cls->name.c_str())) return false;
+        if (session::EqualNoCase(c->name.c_str(), cls->name.c_str()))
+            return false;
     Reg().classes.push_back(cls);
     return true;
 }
@@ -112,19 +117,22 @@ void RegisterSystemClasses() {
 
 LRESULT CallWindow(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     auto w = FindLocal(hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     WNDPROC proc;
     {
         std::lock_guard<std::recursive_mutex> guard(Reg().mutex);
         proc = w->proc;
     }
-    if (!proc) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (!proc)
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
     return proc(hwnd, msg, wParam, lParam);
 }
 
 void PublishWindow(const Window& w) {
     session::TableLock lock;
-    if (!lock.ok()) return;
+    if (!lock.ok())
+        return;
     session::SharedWindow* table = session::Windows();
     session::SharedWindow* slot = nullptr;
     session::SharedWindow* freeSlot = nullptr;
@@ -142,10 +150,13 @@ void PublishWindow(const Window& w) {
                 freeSlot = &e;
             }
         }
-        if (e.handle == 0 && !(e.flags & session::kUsed)) break;  // never used beyond here
+        if (e.handle == 0 && !(e.flags & session::kUsed))
+            break;  // never used beyond here
     }
-    if (!slot) slot = freeSlot;
-    if (!slot) return;  // the table is full: the window stays private to its process
+    if (!slot)
+        slot = freeSlot;
+    if (!slot)
+        return;  // the table is full: the window stays private to its process
     slot->handle = Value(w.handle);
     slot->pid = static_cast<uint32_t>(getpid());
     slot->tid = w.tid;
@@ -156,10 +167,14 @@ void PublishWindow(const Window& w) {
     slot->exStyle = w.exStyle;
     slot->controlId = w.id;
     uint32_t flags = session::kUsed;
-    if (w.style & WS_VISIBLE) flags |= session::kVisible;
-    if (!(w.style & WS_DISABLED)) flags |= session::kEnabled;
-    if (w.topmost) flags |= session::kTopmost;
-    if (w.messageOnly) flags |= session::kMessageOnly;
+    if (w.style & WS_VISIBLE)
+        flags |= session::kVisible;
+    if (!(w.style & WS_DISABLED))
+        flags |= session::kEnabled;
+    if (w.topmost)
+        flags |= session::kTopmost;
+    if (w.messageOnly)
+        flags |= session::kMessageOnly;
     slot->flags = flags;
     session::CopyText(slot->className, session::kClassChars, w.cls ? w.cls->name : u"");
     session::CopyText(slot->text, session::kTextChars, w.text);
@@ -167,11 +182,13 @@ void PublishWindow(const Window& w) {
 
 void UnpublishWindow(HWND hwnd) {
     session::TableLock lock;
-    if (!lock.ok()) return;
+    if (!lock.ok())
+        return;
     session::SharedWindow* table = session::Windows();
     for (uint32_t i = 0; i < session::kMaxWindows; ++i) {
         session::SharedWindow& e = table[i];
-        if (e.handle == 0 && !(e.flags & session::kUsed)) break;
+        if (e.handle == 0 && !(e.flags & session::kUsed))
+            break;
         if ((e.flags & session::kUsed) && e.handle == Value(hwnd)) {
             e.flags = 0;  // the handle stays so that later scans run past the slot
             return;
@@ -181,15 +198,18 @@ void UnpublishWindow(HWND hwnd) {
 
 bool LookupRemote(HWND hwnd, RemoteWindow* out) {
     uint32_t v = Value(hwnd);
-    if (v == 0) return false;
+    if (v == 0)
+        return false;
     uint64_t instance = 0;
     {
         session::TableLock lock;
-        if (!lock.ok()) return false;
+        if (!lock.ok())
+            return false;
         session::SharedWindow* table = session::Windows();
         for (uint32_t i = 0; i < session::kMaxWindows; ++i) {
             session::SharedWindow& e = table[i];
-            if (e.handle == 0 && !(e.flags & session::kUsed)) break;
+            if (e.handle == 0 && !(e.flags & session::kUsed))
+                break;
             if ((e.flags & session::kUsed) && e.handle == v) {
                 instance = e.instance;
                 if (out) {
@@ -211,6 +231,8 @@ bool LookupRemote(HWND hwnd, RemoteWindow* out) {
     return instance != 0 && session::IsInstanceAlive(instance);
 }
 
-std::u16string ToString(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
+std::u16string ToString(LPCWSTR s) {
+    return s ? std::u16string(s) : std::u16string();
+}
 
 }  // namespace w32::user

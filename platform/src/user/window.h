@@ -99,8 +99,12 @@ LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK MenuWindowProc(HWND, UINT, WPARAM, LPARAM);
 
 // Helpers.
-inline uint32_t Value(HWND h) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)); }
-inline HWND ToHwnd(uint32_t v) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(v)); }
+inline uint32_t Value(HWND h) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
+}
+inline HWND ToHwnd(uint32_t v) {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(v));
+}
 std::u16string ToString(LPCWSTR s);
 void SendCtlColor(HWND control, UINT msg);
 

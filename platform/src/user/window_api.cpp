@@ -16,7 +16,8 @@ namespace w32::user {
 
 void Republish(HWND hwnd) {
     auto w = FindLocal(hwnd);
-    if (!w) return;
+    if (!w)
+        return;
     Window copy;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
@@ -31,14 +32,16 @@ void Republish(HWND hwnd) {
         copy.topmost = w->topmost;
         copy.id = w->id;
         copy.text = w->text;
-        if (w->destroying) return;
+        if (w->destroying)
+            return;
     }
     PublishWindow(copy);
 }
 
 void DestroyThreadWindows(DWORD tid) {
     for (auto& w : LocalWindows()) {
-        if (w->tid != tid) continue;
+        if (w->tid != tid)
+            continue;
         UnpublishWindow(w->handle);
         RemoveLocal(w->handle);
     }
@@ -59,18 +62,26 @@ HWND gDesktop() {
 std::u16string ClassNameOf(LPCWSTR name) {
     if (IS_INTRESOURCE(name)) {
         switch (reinterpret_cast<uintptr_t>(name)) {
-        case 0x80: return u"Button";
-        case 0x81: return u"Edit";
-        case 0x82: return u"Static";
-        case 0x8000: return u"#32768";
-        case 0x8002: return u"#32770";
-        default: return u"";
+            case 0x80:
+                return u"Button";
+            case 0x81:
+                return u"Edit";
+            case 0x82:
+                return u"Static";
+            case 0x8000:
+                return u"#32768";
+            case 0x8002:
+                return u"#32770";
+            default:
+                return u"";
         }
     }
     return name;
 }
 
-bool IsLocalOnThisThread(const std::shared_ptr<Window>& w) { return w && w->tid == CurrentTid(); }
+bool IsLocalOnThisThread(const std::shared_ptr<Window>& w) {
+    return w && w->tid == CurrentTid();
+}
 
 }  // namespace
 
@@ -98,7 +109,8 @@ W32API ATOM WINAPI RegisterClassExW(const WNDCLASSEXW* wc) {
 }
 
 W32API ATOM WINAPI RegisterClassW(const WNDCLASSW* wc) {
-    if (!wc) return 0;
+    if (!wc)
+        return 0;
     WNDCLASSEXW ex{};
     ex.cbSize = sizeof ex;
     ex.style = wc->style;
@@ -152,7 +164,8 @@ W32API int WINAPI GetClassNameW(HWND hwnd, LPWSTR buf, int max) {
         }
         name = r.className;
     }
-    if (!buf || max <= 0) return 0;
+    if (!buf || max <= 0)
+        return 0;
     int n = std::min<int>(static_cast<int>(name.size()), max - 1);
     std::memcpy(buf, name.data(), n * sizeof(char16_t));
     buf[n] = 0;
@@ -161,38 +174,60 @@ W32API int WINAPI GetClassNameW(HWND hwnd, LPWSTR buf, int max) {
 
 W32API ULONG_PTR WINAPI GetClassLongPtrW(HWND hwnd, int index) {
     auto w = FindLocal(hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
     const WNDCLASSEXW& wc = w->cls->wc;
     switch (index) {
-    case GCLP_HICON: return reinterpret_cast<ULONG_PTR>(wc.hIcon);
-    case GCLP_HICONSM: return reinterpret_cast<ULONG_PTR>(wc.hIconSm);
-    case GCLP_HCURSOR: return reinterpret_cast<ULONG_PTR>(wc.hCursor);
-    case GCLP_HBRBACKGROUND: return reinterpret_cast<ULONG_PTR>(wc.hbrBackground);
-    case GCLP_WNDPROC: return reinterpret_cast<ULONG_PTR>(wc.lpfnWndProc);
-    case GCL_STYLE: return wc.style;
-    default: return 0;
+        case GCLP_HICON:
+            return reinterpret_cast<ULONG_PTR>(wc.hIcon);
+        case GCLP_HICONSM:
+            return reinterpret_cast<ULONG_PTR>(wc.hIconSm);
+        case GCLP_HCURSOR:
+            return reinterpret_cast<ULONG_PTR>(wc.hCursor);
+        case GCLP_HBRBACKGROUND:
+            return reinterpret_cast<ULONG_PTR>(wc.hbrBackground);
+        case GCLP_WNDPROC:
+            return reinterpret_cast<ULONG_PTR>(wc.lpfnWndProc);
+        case GCL_STYLE:
+            return wc.style;
+        default:
+            return 0;
     }
 }
 
 W32API ULONG_PTR WINAPI SetClassLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     auto w = FindLocal(hwnd);
-    if (!w) return 0;
+    if (!w)
+        return 0;
     ULONG_PTR old = GetClassLongPtrW(hwnd, index);
     std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
     WNDCLASSEXW& wc = w->cls->wc;
     switch (index) {
-    case GCLP_HICON: wc.hIcon = reinterpret_cast<HICON>(value); break;
-    case GCLP_HICONSM: wc.hIconSm = reinterpret_cast<HICON>(value); break;
-    case GCLP_HCURSOR: wc.hCursor = reinterpret_cast<HCURSOR>(value); break;
-    case GCLP_HBRBACKGROUND: wc.hbrBackground = reinterpret_cast<HBRUSH>(value); break;
-    case GCL_STYLE: wc.style = static_cast<UINT>(value); break;
-    default: return 0;
+        case GCLP_HICON:
+            wc.hIcon = reinterpret_cast<HICON>(value);
+            break;
+        case GCLP_HICONSM:
+            wc.hIconSm = reinterpret_cast<HICON>(value);
+            break;
+        case GCLP_HCURSOR:
+            wc.hCursor = reinterpret_cast<HCURSOR>(value);
+            break;
+        case GCLP_HBRBACKGROUND:
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(value);
+            break;
+        case GCL_STYLE:
+            wc.style = static_cast<UINT>(value);
+            break;
+        default:
+            return 0;
     }
     return old;
 }
 
-W32API HWND WINAPI GetDesktopWindow(void) { return gDesktop(); }
+W32API HWND WINAPI GetDesktopWindow(void) {
+    return gDesktop();
+}
 
 W32API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName,
                                    DWORD style, int x, int y, int cx, int cy, HWND parent,
@@ -212,7 +247,8 @@ W32API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR win
     w->exStyle = exStyle;
     w->topmost = (exStyle & WS_EX_TOPMOST) != 0;
     w->text = ToString(windowName);
-    if (cls->wc.cbWndExtra > 0) w->extra.assign(static_cast<size_t>(cls->wc.cbWndExtra), 0);
+    if (cls->wc.cbWndExtra > 0)
+        w->extra.assign(static_cast<size_t>(cls->wc.cbWndExtra), 0);
     if (parent == HWND_MESSAGE) {
         w->messageOnly = true;
     } else if (parent && parent != gDesktop()) {
@@ -226,7 +262,8 @@ W32API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR win
             // A popup or overlapped window is owned by the top-level window of its parent.
             HWND root = parent;
             while (auto p = FindLocal(root)) {
-                if (!p->parent) break;
+                if (!p->parent)
+                    break;
                 root = p->parent;
             }
             w->owner = root;
@@ -235,8 +272,10 @@ W32API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR win
         SetLastError(1406 /* ERROR_TLW_WITH_WSCHILD */);
         return nullptr;
     }
-    if (style & WS_CHILD) w->id = static_cast<int>(reinterpret_cast<intptr_t>(menu));
-    if (x == CW_USEDEFAULT) x = y = 0;
+    if (style & WS_CHILD)
+        w->id = static_cast<int>(reinterpret_cast<intptr_t>(menu));
+    if (x == CW_USEDEFAULT)
+        x = y = 0;
     if (cx == CW_USEDEFAULT) {
         cx = 640;
         cy = 480;
@@ -270,9 +309,11 @@ W32API HWND WINAPI CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR win
     cs.lpszClass = className;
     cs.dwExStyle = exStyle;
     bool ok = CallWindow(h, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) != 0;
-    if (ok && FindLocal(h)) ok = CallWindow(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) != -1;
+    if (ok && FindLocal(h))
+        ok = CallWindow(h, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) != -1;
     if (!ok || !FindLocal(h)) {
-        if (FindLocal(h)) DestroyWindow(h);
+        if (FindLocal(h))
+            DestroyWindow(h);
         SetLastError(1400);
         return nullptr;
     }
@@ -295,12 +336,14 @@ W32API BOOL WINAPI DestroyWindow(HWND hwnd) {
     }
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-        if (w->destroying) return TRUE;
+        if (w->destroying)
+            return TRUE;
         w->destroying = true;
     }
     // Owned windows go first.
     for (auto& o : LocalWindows()) {
-        if (o->owner == hwnd && o->tid == w->tid) DestroyWindow(o->handle);
+        if (o->owner == hwnd && o->tid == w->tid)
+            DestroyWindow(o->handle);
     }
     if (w->style & WS_VISIBLE) {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
@@ -342,9 +385,12 @@ W32API BOOL WINAPI DestroyWindow(HWND hwnd) {
 }
 
 W32API BOOL WINAPI IsWindow(HWND hwnd) {
-    if (!hwnd) return FALSE;
-    if (hwnd == gDesktop()) return TRUE;
-    if (FindLocal(hwnd)) return TRUE;
+    if (!hwnd)
+        return FALSE;
+    if (hwnd == gDesktop())
+        return TRUE;
+    if (FindLocal(hwnd))
+        return TRUE;
     return LookupRemote(hwnd, nullptr) ? TRUE : FALSE;
 }
 
@@ -352,15 +398,18 @@ W32API BOOL WINAPI IsWindowVisible(HWND hwnd) {
     // Visible when it and all its parents have WS_VISIBLE.
     for (int depth = 0; hwnd && depth < 64; ++depth) {
         DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE));
-        if (!IsWindow(hwnd) || !(style & WS_VISIBLE)) return FALSE;
-        if (!(style & WS_CHILD)) return TRUE;
+        if (!IsWindow(hwnd) || !(style & WS_VISIBLE))
+            return FALSE;
+        if (!(style & WS_CHILD))
+            return TRUE;
         hwnd = GetParent(hwnd);
     }
     return FALSE;
 }
 
 W32API BOOL WINAPI IsWindowEnabled(HWND hwnd) {
-    if (!IsWindow(hwnd)) return FALSE;
+    if (!IsWindow(hwnd))
+        return FALSE;
     return (GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_DISABLED) ? FALSE : TRUE;
 }
 
@@ -371,11 +420,14 @@ W32API BOOL WINAPI IsChild(HWND parent, HWND hwnd) {
             p = w->parent;
         } else {
             RemoteWindow r;
-            if (!LookupRemote(hwnd, &r)) return FALSE;
+            if (!LookupRemote(hwnd, &r))
+                return FALSE;
             p = r.parent;
         }
-        if (!p) return FALSE;
-        if (p == parent) return TRUE;
+        if (!p)
+            return FALSE;
+        if (p == parent)
+            return TRUE;
         hwnd = p;
     }
     return FALSE;
@@ -389,12 +441,15 @@ std::vector<W32_WINDOW_INFO> Snapshot() {
     std::vector<uint64_t> instances;
     {
         w32::session::TableLock lock;
-        if (!lock.ok()) return out;
+        if (!lock.ok())
+            return out;
         w32::session::SharedWindow* t = w32::session::Windows();
         for (uint32_t i = 0; i < w32::session::kMaxWindows; ++i) {
             const auto& e = t[i];
-            if (e.handle == 0 && !(e.flags & w32::session::kUsed)) break;
-            if (!(e.flags & w32::session::kUsed)) continue;
+            if (e.handle == 0 && !(e.flags & w32::session::kUsed))
+                break;
+            if (!(e.flags & w32::session::kUsed))
+                continue;
             W32_WINDOW_INFO info{};
             info.hwnd = ToHwnd(e.handle);
             info.parent = ToHwnd(e.parent);
@@ -416,7 +471,8 @@ std::vector<W32_WINDOW_INFO> Snapshot() {
     }
     std::vector<W32_WINDOW_INFO> live;
     for (size_t i = 0; i < out.size(); ++i)
-        if (w32::session::IsInstanceAlive(instances[i])) live.push_back(out[i]);
+        if (w32::session::IsInstanceAlive(instances[i]))
+            live.push_back(out[i]);
     return live;
 }
 
@@ -424,14 +480,16 @@ std::vector<W32_WINDOW_INFO> Snapshot() {
 
 W32API UINT WINAPI W32ListWindows(W32_WINDOW_INFO* windows, UINT max) {
     auto all = Snapshot();
-    for (UINT i = 0; i < max && i < all.size(); ++i) windows[i] = all[i];
+    for (UINT i = 0; i < max && i < all.size(); ++i)
+        windows[i] = all[i];
     return static_cast<UINT>(all.size());
 }
 
 W32API BOOL WINAPI W32GetWindowInfo(HWND hwnd, W32_WINDOW_INFO* info) {
     for (auto& w : Snapshot()) {
         if (w.hwnd == hwnd) {
-            if (info) *info = w;
+            if (info)
+                *info = w;
             return TRUE;
         }
     }
@@ -443,15 +501,19 @@ W32API HWND WINAPI FindWindowExW(HWND parent, HWND after, LPCWSTR cls, LPCWSTR t
     std::u16string clsName = cls ? ClassNameOf(cls) : u"";
     bool passed = after == nullptr;
     bool messageOnly = parent == HWND_MESSAGE;
-    if (parent == gDesktop() || parent == HWND_MESSAGE) parent = nullptr;
+    if (parent == gDesktop() || parent == HWND_MESSAGE)
+        parent = nullptr;
     for (auto& w : Snapshot()) {
         if (!passed) {
             passed = w.hwnd == after;
             continue;
         }
-        if (w.parent != parent || (w.messageOnly != 0) != messageOnly) continue;
-        if (cls && !w32::session::EqualNoCase(w.className, clsName.c_str())) continue;
-        if (title && !w32::session::EqualNoCase(w.text, title)) continue;
+        if (w.parent != parent || (w.messageOnly != 0) != messageOnly)
+            continue;
+        if (cls && !w32::session::EqualNoCase(w.className, clsName.c_str()))
+            continue;
+        if (title && !w32::session::EqualNoCase(w.text, title))
+            continue;
         return w.hwnd;
     }
     SetLastError(ERROR_NOT_FOUND);
@@ -464,23 +526,28 @@ W32API HWND WINAPI FindWindowW(LPCWSTR cls, LPCWSTR title) {
 
 W32API BOOL WINAPI EnumWindows(WNDENUMPROC proc, LPARAM lParam) {
     for (auto& w : Snapshot()) {
-        if (w.parent || w.messageOnly) continue;
-        if (!proc(w.hwnd, lParam)) return FALSE;
+        if (w.parent || w.messageOnly)
+            continue;
+        if (!proc(w.hwnd, lParam))
+            return FALSE;
     }
     return TRUE;
 }
 
 W32API BOOL WINAPI EnumChildWindows(HWND parent, WNDENUMPROC proc, LPARAM lParam) {
     for (auto& w : Snapshot()) {
-        if (!w.parent || !IsChild(parent, w.hwnd)) continue;
-        if (!proc(w.hwnd, lParam)) return FALSE;
+        if (!w.parent || !IsChild(parent, w.hwnd))
+            continue;
+        if (!proc(w.hwnd, lParam))
+            return FALSE;
     }
     return TRUE;
 }
 
 W32API DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD pid) {
     if (auto w = FindLocal(hwnd)) {
-        if (pid) *pid = static_cast<DWORD>(getpid());
+        if (pid)
+            *pid = static_cast<DWORD>(getpid());
         return w->tid;
     }
     RemoteWindow r;
@@ -488,20 +555,24 @@ W32API DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD pid) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    if (pid) *pid = r.pid;
+    if (pid)
+        *pid = r.pid;
     return r.tid;
 }
 
 W32API HWND WINAPI GetParent(HWND hwnd) {
-    if (auto w = FindLocal(hwnd)) return w->parent ? w->parent : w->owner;
+    if (auto w = FindLocal(hwnd))
+        return w->parent ? w->parent : w->owner;
     RemoteWindow r;
-    if (!LookupRemote(hwnd, &r)) return nullptr;
+    if (!LookupRemote(hwnd, &r))
+        return nullptr;
     return r.parent ? r.parent : r.owner;
 }
 
 W32API HWND WINAPI SetParent(HWND child, HWND parent) {
     auto w = FindLocal(child);
-    if (!w) return nullptr;
+    if (!w)
+        return nullptr;
     HWND old;
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
@@ -512,14 +583,16 @@ W32API HWND WINAPI SetParent(HWND child, HWND parent) {
         }
         w->messageOnly = parent == HWND_MESSAGE;
         w->parent = (parent == HWND_MESSAGE || parent == gDesktop()) ? nullptr : parent;
-        if (auto p = FindLocal(w->parent)) p->children.push_back(child);
+        if (auto p = FindLocal(w->parent))
+            p->children.push_back(child);
     }
     Republish(child);
     return old ? old : gDesktop();
 }
 
 W32API HWND WINAPI GetAncestor(HWND hwnd, UINT flags) {
-    if (!IsWindow(hwnd)) return nullptr;
+    if (!IsWindow(hwnd))
+        return nullptr;
     if (flags == GA_PARENT) {
         HWND p = nullptr;
         if (auto w = FindLocal(hwnd)) {
@@ -536,14 +609,18 @@ W32API HWND WINAPI GetAncestor(HWND hwnd, UINT flags) {
         HWND p = nullptr;
         if (auto w = FindLocal(root)) {
             p = w->parent;
-            if (!p && flags == GA_ROOTOWNER) p = w->owner;
+            if (!p && flags == GA_ROOTOWNER)
+                p = w->owner;
         } else {
             RemoteWindow r;
-            if (!LookupRemote(root, &r)) break;
+            if (!LookupRemote(root, &r))
+                break;
             p = r.parent;
-            if (!p && flags == GA_ROOTOWNER) p = r.owner;
+            if (!p && flags == GA_ROOTOWNER)
+                p = r.owner;
         }
-        if (!p) break;
+        if (!p)
+            break;
         root = p;
     }
     return root;
@@ -551,33 +628,41 @@ W32API HWND WINAPI GetAncestor(HWND hwnd, UINT flags) {
 
 W32API HWND WINAPI GetWindow(HWND hwnd, UINT cmd) {
     auto w = FindLocal(hwnd);
-    if (!w) return nullptr;
+    if (!w)
+        return nullptr;
     std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
     switch (cmd) {
-    case GW_OWNER: return w->owner;
-    case GW_CHILD: return w->children.empty() ? nullptr : w->children.front();
-    case GW_HWNDNEXT:
-    case GW_HWNDPREV: {
-        auto p = FindLocal(w->parent);
-        if (!p) return nullptr;
-        auto& c = p->children;
-        auto it = std::find(c.begin(), c.end(), hwnd);
-        if (it == c.end()) return nullptr;
-        if (cmd == GW_HWNDNEXT) return (it + 1 == c.end()) ? nullptr : *(it + 1);
-        return it == c.begin() ? nullptr : *(it - 1);
-    }
-    case GW_HWNDFIRST:
-    case GW_HWNDLAST: {
-        auto p = FindLocal(w->parent);
-        if (!p || p->children.empty()) return hwnd;
-        return cmd == GW_HWNDFIRST ? p->children.front() : p->children.back();
-    }
-    case GW_ENABLEDPOPUP:
-        for (auto& o : LocalWindows())
-            if (o->owner == hwnd && !(o->style & WS_DISABLED) && (o->style & WS_VISIBLE))
-                return o->handle;
-        return nullptr;
-    default: return nullptr;
+        case GW_OWNER:
+            return w->owner;
+        case GW_CHILD:
+            return w->children.empty() ? nullptr : w->children.front();
+        case GW_HWNDNEXT:
+        case GW_HWNDPREV: {
+            auto p = FindLocal(w->parent);
+            if (!p)
+                return nullptr;
+            auto& c = p->children;
+            auto it = std::find(c.begin(), c.end(), hwnd);
+            if (it == c.end())
+                return nullptr;
+            if (cmd == GW_HWNDNEXT)
+                return (it + 1 == c.end()) ? nullptr : *(it + 1);
+            return it == c.begin() ? nullptr : *(it - 1);
+        }
+        case GW_HWNDFIRST:
+        case GW_HWNDLAST: {
+            auto p = FindLocal(w->parent);
+            if (!p || p->children.empty())
+                return hwnd;
+            return cmd == GW_HWNDFIRST ? p->children.front() : p->children.back();
+        }
+        case GW_ENABLEDPOPUP:
+            for (auto& o : LocalWindows())
+                if (o->owner == hwnd && !(o->style & WS_DISABLED) && (o->style & WS_VISIBLE))
+                    return o->handle;
+            return nullptr;
+        default:
+            return nullptr;
     }
 }
 
@@ -592,20 +677,26 @@ W32API BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
         was = (w->style & WS_VISIBLE) != 0;
-        if (cmd == SW_HIDE) w->style &= ~WS_VISIBLE;
-        else w->style |= WS_VISIBLE;
+        if (cmd == SW_HIDE)
+            w->style &= ~WS_VISIBLE;
+        else
+            w->style |= WS_VISIBLE;
     }
-    if (was != show) CallWindow(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
+    if (was != show)
+        CallWindow(hwnd, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
     Republish(hwnd);
     return was ? TRUE : FALSE;
 }
 
 W32API BOOL WINAPI UpdateWindow(HWND hwnd) {
-    if (!FindLocal(hwnd)) return FALSE;
+    if (!FindLocal(hwnd))
+        return FALSE;
     return TRUE;
 }
 
-W32API BOOL WINAPI InvalidateRect(HWND hwnd, const RECT*, BOOL) { return hwnd == nullptr || IsWindow(hwnd); }
+W32API BOOL WINAPI InvalidateRect(HWND hwnd, const RECT*, BOOL) {
+    return hwnd == nullptr || IsWindow(hwnd);
+}
 
 W32API BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int cy, UINT flags) {
     auto w = FindLocal(hwnd);
@@ -642,7 +733,8 @@ W32API BOOL WINAPI SetWindowPos(HWND hwnd, HWND after, int x, int y, int cx, int
             showChange = true;
         }
     }
-    if (showChange) CallWindow(hwnd, WM_SHOWWINDOW, show, 0);
+    if (showChange)
+        CallWindow(hwnd, WM_SHOWWINDOW, show, 0);
     Republish(hwnd);
     return TRUE;
 }
@@ -657,7 +749,8 @@ W32API BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
         return TRUE;
     }
     auto w = FindLocal(hwnd);
-    if (!w || !rect) return FALSE;
+    if (!w || !rect)
+        return FALSE;
     std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
     *rect = w->rect;
     return TRUE;
@@ -665,14 +758,16 @@ W32API BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect) {
 
 W32API BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect) {
     RECT r;
-    if (!rect || !GetWindowRect(hwnd, &r)) return FALSE;
+    if (!rect || !GetWindowRect(hwnd, &r))
+        return FALSE;
     *rect = RECT{0, 0, r.right - r.left, r.bottom - r.top};
     return TRUE;
 }
 
 W32API BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT pt) {
     RECT r;
-    if (!pt || !GetWindowRect(hwnd, &r)) return FALSE;
+    if (!pt || !GetWindowRect(hwnd, &r))
+        return FALSE;
     pt->x -= r.left;
     pt->y -= r.top;
     return TRUE;
@@ -680,7 +775,8 @@ W32API BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT pt) {
 
 W32API BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT pt) {
     RECT r;
-    if (!pt || !GetWindowRect(hwnd, &r)) return FALSE;
+    if (!pt || !GetWindowRect(hwnd, &r))
+        return FALSE;
     pt->x += r.left;
     pt->y += r.top;
     return TRUE;
@@ -695,29 +791,39 @@ W32API LONG_PTR WINAPI GetWindowLongPtrW(HWND hwnd, int index) {
             return 0;
         }
         // Another process's window: only what the session table knows.
-        if (index == GWL_STYLE) return static_cast<LONG>(r.style);
-        if (index == GWL_EXSTYLE) return static_cast<LONG>(r.exStyle);
-        if (index == GWLP_HWNDPARENT) return reinterpret_cast<LONG_PTR>(r.owner);
+        if (index == GWL_STYLE)
+            return static_cast<LONG>(r.style);
+        if (index == GWL_EXSTYLE)
+            return static_cast<LONG>(r.exStyle);
+        if (index == GWLP_HWNDPARENT)
+            return reinterpret_cast<LONG_PTR>(r.owner);
         SetLastError(5);
         return 0;
     }
     std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
     switch (index) {
-    case GWLP_WNDPROC: return reinterpret_cast<LONG_PTR>(w->proc);
-    case GWLP_HINSTANCE: return reinterpret_cast<LONG_PTR>(w->instance);
-    case GWLP_HWNDPARENT: return reinterpret_cast<LONG_PTR>(w->owner ? w->owner : w->parent);
-    case GWLP_ID: return w->id;
-    case GWL_STYLE: return static_cast<LONG>(w->style);
-    case GWL_EXSTYLE: return static_cast<LONG>(w->exStyle);
-    case GWLP_USERDATA: return w->userData;
-    default:
-        if (index >= 0 && static_cast<size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
-            LONG_PTR v;
-            std::memcpy(&v, w->extra.data() + index, sizeof v);
-            return v;
-        }
-        SetLastError(1413 /* ERROR_INVALID_INDEX */);
-        return 0;
+        case GWLP_WNDPROC:
+            return reinterpret_cast<LONG_PTR>(w->proc);
+        case GWLP_HINSTANCE:
+            return reinterpret_cast<LONG_PTR>(w->instance);
+        case GWLP_HWNDPARENT:
+            return reinterpret_cast<LONG_PTR>(w->owner ? w->owner : w->parent);
+        case GWLP_ID:
+            return w->id;
+        case GWL_STYLE:
+            return static_cast<LONG>(w->style);
+        case GWL_EXSTYLE:
+            return static_cast<LONG>(w->exStyle);
+        case GWLP_USERDATA:
+            return w->userData;
+        default:
+            if (index >= 0 && static_cast<size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
+                LONG_PTR v;
+                std::memcpy(&v, w->extra.data() + index, sizeof v);
+                return v;
+            }
+            SetLastError(1413 /* ERROR_INVALID_INDEX */);
+            return 0;
     }
 }
 
@@ -732,50 +838,52 @@ W32API LONG_PTR WINAPI SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
         switch (index) {
-        case GWLP_WNDPROC:
-            old = reinterpret_cast<LONG_PTR>(w->proc);
-            w->proc = reinterpret_cast<WNDPROC>(value);
-            break;
-        case GWLP_HINSTANCE:
-            old = reinterpret_cast<LONG_PTR>(w->instance);
-            w->instance = reinterpret_cast<HINSTANCE>(value);
-            break;
-        case GWLP_HWNDPARENT:
-            old = reinterpret_cast<LONG_PTR>(w->owner);
-            w->owner = reinterpret_cast<HWND>(value);
-            publish = true;
-            break;
-        case GWLP_ID:
-            old = w->id;
-            w->id = static_cast<int>(value);
-            publish = true;
-            break;
-        case GWL_STYLE:
-            old = static_cast<LONG>(w->style);
-            w->style = static_cast<DWORD>(value);
-            publish = true;
-            break;
-        case GWL_EXSTYLE:
-            old = static_cast<LONG>(w->exStyle);
-            w->exStyle = static_cast<DWORD>(value);
-            w->topmost = (w->exStyle & WS_EX_TOPMOST) != 0;
-            publish = true;
-            break;
-        case GWLP_USERDATA:
-            old = w->userData;
-            w->userData = value;
-            break;
-        default:
-            if (index >= 0 && static_cast<size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
-                std::memcpy(&old, w->extra.data() + index, sizeof old);
-                std::memcpy(w->extra.data() + index, &value, sizeof value);
+            case GWLP_WNDPROC:
+                old = reinterpret_cast<LONG_PTR>(w->proc);
+                w->proc = reinterpret_cast<WNDPROC>(value);
                 break;
-            }
-            SetLastError(1413);
-            return 0;
+            case GWLP_HINSTANCE:
+                old = reinterpret_cast<LONG_PTR>(w->instance);
+                w->instance = reinterpret_cast<HINSTANCE>(value);
+                break;
+            case GWLP_HWNDPARENT:
+                old = reinterpret_cast<LONG_PTR>(w->owner);
+                w->owner = reinterpret_cast<HWND>(value);
+                publish = true;
+                break;
+            case GWLP_ID:
+                old = w->id;
+                w->id = static_cast<int>(value);
+                publish = true;
+                break;
+            case GWL_STYLE:
+                old = static_cast<LONG>(w->style);
+                w->style = static_cast<DWORD>(value);
+                publish = true;
+                break;
+            case GWL_EXSTYLE:
+                old = static_cast<LONG>(w->exStyle);
+                w->exStyle = static_cast<DWORD>(value);
+                w->topmost = (w->exStyle & WS_EX_TOPMOST) != 0;
+                publish = true;
+                break;
+            case GWLP_USERDATA:
+                old = w->userData;
+                w->userData = value;
+                break;
+            default:
+                if (index >= 0 &&
+                    static_cast<size_t>(index) + sizeof(LONG_PTR) <= w->extra.size()) {
+                    std::memcpy(&old, w->extra.data() + index, sizeof old);
+                    std::memcpy(w->extra.data() + index, &value, sizeof value);
+                    break;
+                }
+                SetLastError(1413);
+                return 0;
         }
     }
-    if (publish) Republish(hwnd);
+    if (publish)
+        Republish(hwnd);
     SetLastError(0);
     return old;
 }
@@ -803,11 +911,15 @@ W32API BOOL WINAPI SetLayeredWindowAttributes(HWND hwnd, COLORREF key, BYTE alph
 
 W32API BOOL WINAPI GetLayeredWindowAttributes(HWND hwnd, COLORREF* key, BYTE* alpha, DWORD* flags) {
     auto w = FindLocal(hwnd);
-    if (!w || !(w->exStyle & WS_EX_LAYERED)) return FALSE;
+    if (!w || !(w->exStyle & WS_EX_LAYERED))
+        return FALSE;
     std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
-    if (key) *key = w->colorKey;
-    if (alpha) *alpha = w->alpha;
-    if (flags) *flags = w->layeredFlags;
+    if (key)
+        *key = w->colorKey;
+    if (alpha)
+        *alpha = w->alpha;
+    if (flags)
+        *flags = w->layeredFlags;
     return TRUE;
 }
 
@@ -823,7 +935,8 @@ W32API BOOL WINAPI SetWindowTextW(HWND hwnd, LPCWSTR text) {
 }
 
 W32API int WINAPI GetWindowTextW(HWND hwnd, LPWSTR buf, int max) {
-    if (!buf || max <= 0) return 0;
+    if (!buf || max <= 0)
+        return 0;
     std::u16string text;
     if (auto w = FindLocal(hwnd)) {
         if (IsLocalOnThisThread(w))
@@ -848,12 +961,14 @@ W32API int WINAPI GetWindowTextW(HWND hwnd, LPWSTR buf, int max) {
 
 W32API int WINAPI GetWindowTextLengthW(HWND hwnd) {
     if (auto w = FindLocal(hwnd)) {
-        if (IsLocalOnThisThread(w)) return static_cast<int>(CallWindow(hwnd, WM_GETTEXTLENGTH, 0, 0));
+        if (IsLocalOnThisThread(w))
+            return static_cast<int>(CallWindow(hwnd, WM_GETTEXTLENGTH, 0, 0));
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
         return static_cast<int>(w->text.size());
     }
     RemoteWindow r;
-    if (!LookupRemote(hwnd, &r)) return 0;
+    if (!LookupRemote(hwnd, &r))
+        return 0;
     return static_cast<int>(r.text.size());
 }
 
@@ -867,13 +982,17 @@ W32API BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable) {
     {
         std::lock_guard<std::recursive_mutex> guard(WindowsMutex());
         wasDisabled = (w->style & WS_DISABLED) != 0;
-        if (enable) w->style &= ~WS_DISABLED;
-        else w->style |= WS_DISABLED;
+        if (enable)
+            w->style &= ~WS_DISABLED;
+        else
+            w->style |= WS_DISABLED;
     }
     if (wasDisabled == (enable != 0)) {
         Republish(hwnd);
-        if (w->tid == CurrentTid()) CallWindow(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
-        else SendNotifyMessageW(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+        if (w->tid == CurrentTid())
+            CallWindow(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
+        else
+            SendNotifyMessageW(hwnd, WM_ENABLE, enable ? TRUE : FALSE, 0);
     }
     return wasDisabled ? TRUE : FALSE;
 }
@@ -887,7 +1006,8 @@ thread_local HWND tCapture = nullptr;
 }  // namespace
 
 W32API HWND WINAPI SetActiveWindow(HWND hwnd) {
-    if (!IsWindow(hwnd)) return nullptr;
+    if (!IsWindow(hwnd))
+        return nullptr;
     HWND old;
     {
         std::lock_guard<std::mutex> guard(gFocusMutex);
@@ -907,12 +1027,14 @@ W32API HWND WINAPI GetActiveWindow(void) {
 }
 
 W32API BOOL WINAPI SetForegroundWindow(HWND hwnd) {
-    if (!IsWindow(hwnd)) return FALSE;
+    if (!IsWindow(hwnd))
+        return FALSE;
     {
         std::lock_guard<std::mutex> guard(gFocusMutex);
         gForeground = hwnd;
     }
-    if (FindLocal(hwnd)) SetActiveWindow(hwnd);
+    if (FindLocal(hwnd))
+        SetActiveWindow(hwnd);
     return TRUE;
 }
 
@@ -921,20 +1043,27 @@ W32API HWND WINAPI GetForegroundWindow(void) {
     return gForeground;
 }
 
-W32API BOOL WINAPI BringWindowToTop(HWND hwnd) { return IsWindow(hwnd); }
+W32API BOOL WINAPI BringWindowToTop(HWND hwnd) {
+    return IsWindow(hwnd);
+}
 
 W32API HWND WINAPI SetFocus(HWND hwnd) {
     HWND old = tFocus;
-    if (hwnd && !FindLocal(hwnd)) return nullptr;
+    if (hwnd && !FindLocal(hwnd))
+        return nullptr;
     tFocus = hwnd;
     if (old != hwnd) {
-        if (old && FindLocal(old)) CallWindow(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
-        if (hwnd) CallWindow(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
+        if (old && FindLocal(old))
+            CallWindow(old, WM_KILLFOCUS, reinterpret_cast<WPARAM>(hwnd), 0);
+        if (hwnd)
+            CallWindow(hwnd, WM_SETFOCUS, reinterpret_cast<WPARAM>(old), 0);
     }
     return old;
 }
 
-W32API HWND WINAPI GetFocus(void) { return tFocus && FindLocal(tFocus) ? tFocus : nullptr; }
+W32API HWND WINAPI GetFocus(void) {
+    return tFocus && FindLocal(tFocus) ? tFocus : nullptr;
+}
 
 W32API HWND WINAPI SetCapture(HWND hwnd) {
     HWND old = tCapture;
@@ -947,38 +1076,54 @@ W32API BOOL WINAPI ReleaseCapture(void) {
     return TRUE;
 }
 
-W32API HWND WINAPI GetCapture(void) { return tCapture; }
+W32API HWND WINAPI GetCapture(void) {
+    return tCapture;
+}
 
 W32API int WINAPI GetSystemMetrics(int index) {
     switch (index) {
-    case SM_CXSCREEN:
-    case SM_CXVIRTUALSCREEN: return kScreenWidth;
-    case SM_CYSCREEN:
-    case SM_CYVIRTUALSCREEN: return kScreenHeight;
-    case SM_CXICON:
-    case SM_CYICON:
-    case SM_CXCURSOR:
-    case SM_CYCURSOR: return 32;
-    case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
-    case SM_CMONITORS: return 1;
-    default: return 0;
+        case SM_CXSCREEN:
+        case SM_CXVIRTUALSCREEN:
+            return kScreenWidth;
+        case SM_CYSCREEN:
+        case SM_CYVIRTUALSCREEN:
+            return kScreenHeight;
+        case SM_CXICON:
+        case SM_CYICON:
+        case SM_CXCURSOR:
+        case SM_CYCURSOR:
+            return 32;
+        case SM_CXSMICON:
+        case SM_CYSMICON:
+            return 16;
+        case SM_CMONITORS:
+            return 1;
+        default:
+            return 0;
     }
 }
 
 W32API DWORD WINAPI GetSysColor(int index) {
     switch (index) {
-    case COLOR_WINDOW: return RGB(255, 255, 255);
-    case COLOR_WINDOWTEXT:
-    case COLOR_BTNTEXT:
-    case COLOR_MENUTEXT: return RGB(0, 0, 0);
-    case COLOR_BTNFACE:
-    case COLOR_MENU: return RGB(240, 240, 240);
-    case COLOR_HIGHLIGHT: return RGB(0, 120, 215);
-    case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
-    case COLOR_GRAYTEXT: return RGB(109, 109, 109);
-    case COLOR_HOTLIGHT: return RGB(0, 102, 204);
-    default: return RGB(192, 192, 192);
+        case COLOR_WINDOW:
+            return RGB(255, 255, 255);
+        case COLOR_WINDOWTEXT:
+        case COLOR_BTNTEXT:
+        case COLOR_MENUTEXT:
+            return RGB(0, 0, 0);
+        case COLOR_BTNFACE:
+        case COLOR_MENU:
+            return RGB(240, 240, 240);
+        case COLOR_HIGHLIGHT:
+            return RGB(0, 120, 215);
+        case COLOR_HIGHLIGHTTEXT:
+            return RGB(255, 255, 255);
+        case COLOR_GRAYTEXT:
+            return RGB(109, 109, 109);
+        case COLOR_HOTLIGHT:
+            return RGB(0, 102, 204);
+        default:
+            return RGB(192, 192, 192);
     }
 }
 
@@ -989,7 +1134,8 @@ std::mutex gCursorMutex;
 }  // namespace
 
 W32API BOOL WINAPI GetCursorPos(LPPOINT pt) {
-    if (!pt) return FALSE;
+    if (!pt)
+        return FALSE;
     std::lock_guard<std::mutex> guard(gCursorMutex);
     *pt = gCursor;
     return TRUE;
@@ -1010,14 +1156,18 @@ HMONITOR TheMonitor() {
 
 W32API HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD flags) {
     bool inside = pt.x >= 0 && pt.y >= 0 && pt.x < kScreenWidth && pt.y < kScreenHeight;
-    if (inside || flags != MONITOR_DEFAULTTONULL) return TheMonitor();
+    if (inside || flags != MONITOR_DEFAULTTONULL)
+        return TheMonitor();
     return nullptr;
 }
 
-W32API HMONITOR WINAPI MonitorFromWindow(HWND, DWORD) { return TheMonitor(); }
+W32API HMONITOR WINAPI MonitorFromWindow(HWND, DWORD) {
+    return TheMonitor();
+}
 
 W32API BOOL WINAPI GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info) {
-    if (monitor != TheMonitor() || !info || info->cbSize < sizeof(MONITORINFO)) return FALSE;
+    if (monitor != TheMonitor() || !info || info->cbSize < sizeof(MONITORINFO))
+        return FALSE;
     info->rcMonitor = RECT{0, 0, kScreenWidth, kScreenHeight};
     info->rcWork = RECT{0, 0, kScreenWidth, kScreenHeight - 40};
     info->dwFlags = MONITORINFOF_PRIMARY;
@@ -1025,19 +1175,23 @@ W32API BOOL WINAPI GetMonitorInfoW(HMONITOR monitor, LPMONITORINFO info) {
 }
 
 W32API BOOL WINAPI SetRect(LPRECT r, int l, int t, int ri, int b) {
-    if (!r) return FALSE;
+    if (!r)
+        return FALSE;
     *r = RECT{l, t, ri, b};
     return TRUE;
 }
 
-W32API BOOL WINAPI SetRectEmpty(LPRECT r) { return SetRect(r, 0, 0, 0, 0); }
+W32API BOOL WINAPI SetRectEmpty(LPRECT r) {
+    return SetRect(r, 0, 0, 0, 0);
+}
 
 W32API BOOL WINAPI PtInRect(const RECT* r, POINT pt) {
     return r && pt.x >= r->left && pt.x < r->right && pt.y >= r->top && pt.y < r->bottom;
 }
 
 W32API BOOL WINAPI OffsetRect(LPRECT r, int dx, int dy) {
-    if (!r) return FALSE;
+    if (!r)
+        return FALSE;
     r->left += dx;
     r->right += dx;
     r->top += dy;

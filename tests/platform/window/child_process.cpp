@@ -20,7 +20,8 @@ namespace {
 
 std::string MakeSession() {
     char templ[] = "/tmp/w32test-XXXXXX";
-    if (!mkdtemp(templ)) throw std::runtime_error("mkdtemp");
+    if (!mkdtemp(templ))
+        throw std::runtime_error("mkdtemp");
     setenv("W32_SESSION", templ, 1);
     std::string dir = templ;
     static std::string cleanup = dir;
@@ -49,11 +50,14 @@ std::string HelperPath() {
 
 }  // namespace
 
-const std::string& SessionDirectory() { return gSession; }
+const std::string& SessionDirectory() {
+    return gSession;
+}
 
 ChildProcess::ChildProcess(const std::vector<std::string>& args) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
@@ -61,13 +65,16 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args) {
     std::vector<char*> argv;
     argv.push_back(path.data());
     std::vector<std::string> copy = args;
-    for (auto& a : copy) argv.push_back(a.data());
+    for (auto& a : copy)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    if (posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+        pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     out_ = fds[0];
-    if (pid_ < 0) throw std::runtime_error("cannot start " + path);
+    if (pid_ < 0)
+        throw std::runtime_error("cannot start " + path);
 }
 
 ChildProcess::~ChildProcess() {
@@ -77,7 +84,8 @@ ChildProcess::~ChildProcess() {
             Wait(2000);
         }
     }
-    if (out_ >= 0) close(out_);
+    if (out_ >= 0)
+        close(out_);
 }
 
 std::string ChildProcess::ReadLine(int timeoutMs) {
@@ -90,12 +98,15 @@ std::string ChildProcess::ReadLine(int timeoutMs) {
             return line;
         }
         long long left = end - NowMs();
-        if (left <= 0) return {};
+        if (left <= 0)
+            return {};
         pollfd p{out_, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
         char buf[4096];
         ssize_t n = read(out_, buf, sizeof buf);
-        if (n <= 0) return {};
+        if (n <= 0)
+            return {};
         buffer_.append(buf, static_cast<size_t>(n));
     }
 }
@@ -104,19 +115,24 @@ std::string ChildProcess::WaitFor(const std::string& prefix, int timeoutMs) {
     long long end = NowMs() + timeoutMs;
     for (;;) {
         long long left = end - NowMs();
-        if (left <= 0) return {};
+        if (left <= 0)
+            return {};
         std::string line = ReadLine(static_cast<int>(left));
-        if (line.empty()) return {};
-        if (line.rfind(prefix, 0) == 0) return line;
+        if (line.empty())
+            return {};
+        if (line.rfind(prefix, 0) == 0)
+            return line;
     }
 }
 
 void ChildProcess::Kill() {
-    if (pid_ > 0 && !reaped_) kill(pid_, SIGKILL);
+    if (pid_ > 0 && !reaped_)
+        kill(pid_, SIGKILL);
 }
 
 int ChildProcess::Wait(int timeoutMs) {
-    if (reaped_) return 0;
+    if (reaped_)
+        return 0;
     long long end = NowMs() + timeoutMs;
     for (;;) {
         int status = 0;
@@ -125,7 +141,8 @@ int ChildProcess::Wait(int timeoutMs) {
             reaped_ = true;
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
-        if (NowMs() >= end) return -1;
+        if (NowMs() >= end)
+            return -1;
         usleep(2000);
     }
 }
@@ -134,10 +151,13 @@ void* HandleFromReady(const std::string& line, int n) {
     size_t pos = 0;
     for (int i = 0; i <= n; ++i) {
         pos = line.find("0x", pos);
-        if (pos == std::string::npos) return nullptr;
-        if (i < n) pos += 2;
+        if (pos == std::string::npos)
+            return nullptr;
+        if (i < n)
+            pos += 2;
     }
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(std::strtoul(line.c_str() + pos + 2, nullptr, 16)));
+    return reinterpret_cast<void*>(
+        static_cast<uintptr_t>(std::strtoul(line.c_str() + pos + 2, nullptr, 16)));
 }
 
 }  // namespace wtest

@@ -133,7 +133,8 @@ TEST(CrossProcess, RegisteredMessagesAreEqualAcrossProcesses) {
     EXPECT_EQ(other.WaitFor("atom"), "atom " + std::to_string(mine));
     ChildProcess fresh({"atom", "WM_VEXLO_INTER_WIA_MESSAGE"});
     std::string line = fresh.WaitFor("atom");
-    EXPECT_EQ(line, "atom " + std::to_string(RegisterWindowMessageW(u"WM_VEXLO_INTER_WIA_MESSAGE")));
+    EXPECT_EQ(line,
+              "atom " + std::to_string(RegisterWindowMessageW(u"WM_VEXLO_INTER_WIA_MESSAGE")));
     EXPECT_NE(line, "atom " + std::to_string(mine));
 }
 
@@ -254,7 +255,8 @@ TEST(CrossProcess, DismissedPopupMenuSendsNoCommand) {
 
 TEST(CrossProcess, RuleFilePressesButtonWhenDialogAppears) {
     auto rules = desktop_user::ParseRules(
-        "# the device dialog\nwhen class \"#32770\" title \"Выбор сканера\" press \"OK\" after 100\n");
+        "# the device dialog\nwhen class \"#32770\" title \"Выбор сканера\" press \"OK\" after "
+        "100\n");
     ASSERT_EQ(rules.size(), 1u);
     ChildProcess agent({"dialog", "DialogOwner"});
     Ready(agent);
@@ -269,7 +271,8 @@ TEST(CrossProcess, RuleFilePressesButtonWhenDialogAppears) {
 
 TEST(CrossProcess, HandleValuesAreUniqueAcrossProcesses) {
     std::vector<HWND> mine;
-    for (int i = 0; i < 3; ++i) mine.push_back(MakeClient());
+    for (int i = 0; i < 3; ++i)
+        mine.push_back(MakeClient());
     ChildProcess a({"handles", "H1"});
     ChildProcess b({"handles", "H2"});
     HWND ha = Ready(a), hb = Ready(b);
@@ -286,7 +289,7 @@ TEST(CrossProcess, HandleValuesAreUniqueAcrossProcesses) {
 }
 
 TEST(Session, DirectoryIsCreatedPrivateAndForeignOnesAreRefused) {
-    struct stat st{};
+    struct stat st {};
     MakeClient();
     ASSERT_EQ(stat(wtest::SessionDirectory().c_str(), &st), 0);
     std::string fresh = wtest::SessionDirectory() + "/nested";
@@ -314,7 +317,8 @@ std::vector<std::string> Sockets() {
     DIR* d = opendir(wtest::SessionDirectory().c_str());
     while (dirent* e = readdir(d)) {
         std::string n = e->d_name;
-        if (n.size() > 5 && n.substr(n.size() - 5) == ".sock") out.push_back(n);
+        if (n.size() > 5 && n.substr(n.size() - 5) == ".sock")
+            out.push_back(n);
     }
     closedir(d);
     return out;
@@ -337,14 +341,20 @@ int Connect(const std::string& name) {
 TEST(DeliveryChannel, MalformedAndOversizedFramesAreRejectedWithoutHarm) {
     ChildProcess agent({"echo", "FrameTarget"});
     HWND server = Ready(agent);
-    auto socks = Sockets();
-    ASSERT_EQ(socks.size(), 1u);  // only the helper's thread listens
+    // The helper's thread listens on "t<process instance>-<thread id>.sock".
+    DWORD tid = GetWindowThreadProcessId(server, nullptr);
+    std::vector<std::string> socks;
+    for (auto& name : Sockets())
+        if (name.size() > 6 && name.find("-" + std::to_string(tid) + ".sock") != std::string::npos)
+            socks.push_back(name);
+    ASSERT_EQ(socks.size(), 1u);
     // Garbage, a header announcing 1 GiB, and a half frame that never ends.
     const char garbage[] = "this is not a frame at all, just bytes on the wire.....";
     unsigned char huge[40] = {0x57, 0x33, 0x32, 0x46, 1, 0, 1, 0, 0, 0, 0, 0x40};
     unsigned char half[20] = {0x57, 0x33, 0x32, 0x46, 2, 0, 0, 0};
     for (auto [data, size] : {std::pair<const void*, size_t>{garbage, sizeof garbage},
-                              {huge, sizeof huge}, {half, sizeof half}}) {
+                              {huge, sizeof huge},
+                              {half, sizeof half}}) {
         int fd = Connect(socks[0]);
         ASSERT_GE(fd, 0);
         EXPECT_EQ(send(fd, data, size, MSG_NOSIGNAL), static_cast<ssize_t>(size));

@@ -24,26 +24,28 @@ Seen gSeen;
 
 INT_PTR CALLBACK AboutProc(HWND hdlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_INITDIALOG:
-        ++gSeen.inits;
-        SetDlgItemTextW(hdlg, testres::kVersionLine, u"Версия 0.0.81");
-        EXPECT_EQ(lp, 55);
-        return 0;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
-        return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
-    case WM_CTLCOLORDLG:
-        if (!gSeen.background) gSeen.background = CreateSolidBrush(RGB(240, 240, 240));
-        return reinterpret_cast<INT_PTR>(gSeen.background);
-    case WM_COMMAND:
-        gSeen.commands.emplace_back(LOWORD(wp), HIWORD(wp));
-        if ((LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) && HIWORD(wp) == 0) {
-            EndDialog(hdlg, 0);
-            return TRUE;
-        }
-        return FALSE;
-    default: return FALSE;
+        case WM_INITDIALOG:
+            ++gSeen.inits;
+            SetDlgItemTextW(hdlg, testres::kVersionLine, u"Версия 0.0.81");
+            EXPECT_EQ(lp, 55);
+            return 0;
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORBTN:
+            SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+        case WM_CTLCOLORDLG:
+            if (!gSeen.background)
+                gSeen.background = CreateSolidBrush(RGB(240, 240, 240));
+            return reinterpret_cast<INT_PTR>(gSeen.background);
+        case WM_COMMAND:
+            gSeen.commands.emplace_back(LOWORD(wp), HIWORD(wp));
+            if ((LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) && HIWORD(wp) == 0) {
+                EndDialog(hdlg, 0);
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
     }
 }
 
@@ -138,7 +140,8 @@ TEST(Dialog, NotifyStaticReportsClicksAndBitmapStaticHoldsItsImage) {
     HWND owner = MakeOwner();
     RunAbout(owner, [](HWND d) {
         HWND bitmap = GetDlgItem(d, testres::kStatic);
-        auto* image = reinterpret_cast<HBITMAP>(SendMessageW(bitmap, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        auto* image =
+            reinterpret_cast<HBITMAP>(SendMessageW(bitmap, STM_GETIMAGE, IMAGE_BITMAP, 0));
         ASSERT_NE(image, nullptr);
         BITMAP bm{};
         ASSERT_EQ(GetObjectW(image, sizeof bm, &bm), static_cast<int>(sizeof bm));
@@ -174,13 +177,16 @@ TEST(Dialog, ModelessDialogControlsAndDefaultButton) {
     SendDlgItemMessageW(dlg, IDCANCEL, BM_CLICK, 0, 0);  // a disabled button does nothing
     EXPECT_EQ(gSeen.commands.size(), 1u);
     DestroyWindow(dlg);
-    EXPECT_EQ(DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(999), nullptr, AboutProc, 0), -1);
+    EXPECT_EQ(
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(999), nullptr, AboutProc, 0),
+        -1);
 }
 
 namespace {
 std::vector<WPARAM> gCommands;
 LRESULT CALLBACK MenuOwnerProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_COMMAND) gCommands.push_back(wp);
+    if (msg == WM_COMMAND)
+        gCommands.push_back(wp);
     return DefWindowProcW(h, msg, wp, lp);
 }
 }  // namespace
@@ -202,20 +208,26 @@ TEST(Menu, LoadedMenuTracksModallyAndPostsTheChosenCommand) {
     char16_t text[32];
     EXPECT_EQ(GetMenuStringW(popup, 300, text, 32, MF_BYCOMMAND), 5);
     EXPECT_EQ(std::u16string(text), u"Выход");
-    for (auto [pick, expected] : {std::pair<const char16_t*, WPARAM>{u"О программе", 301}, {nullptr, 0}}) {
+    for (auto [pick, expected] :
+         {std::pair<const char16_t*, WPARAM>{u"О программе", 301}, {nullptr, 0}}) {
         gCommands.clear();
         std::thread user([pick] {
             auto m = desktop_user::WaitForMenu(5s);
             ASSERT_TRUE(m.has_value());
-            if (pick) EXPECT_TRUE(desktop_user::PickMenuItem(m->hwnd, pick));
-            else EXPECT_TRUE(desktop_user::DismissMenu(m->hwnd));
+            if (pick)
+                EXPECT_TRUE(desktop_user::PickMenuItem(m->hwnd, pick));
+            else
+                EXPECT_TRUE(desktop_user::DismissMenu(m->hwnd));
         });
         EXPECT_TRUE(TrackPopupMenu(popup, TPM_RIGHTBUTTON, 10, 10, 0, owner, nullptr));
         user.join();
         MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-        if (expected) EXPECT_EQ(gCommands, std::vector<WPARAM>{expected});
-        else EXPECT_TRUE(gCommands.empty());
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
+        if (expected)
+            EXPECT_EQ(gCommands, std::vector<WPARAM>{expected});
+        else
+            EXPECT_TRUE(gCommands.empty());
     }
     // Destroying the submenu first, then its menu, as the tray does.
     EXPECT_TRUE(DestroyMenu(popup));

@@ -68,14 +68,16 @@ TEST(Resources, LookedUpByModuleTypeAndName) {
     EXPECT_EQ(SizeofResource(self, r), sizeof(W32_VERSION_RESOURCE));
     HRSRC script = FindResourceW(self, MAKEINTRESOURCEW(102), u"registry");
     ASSERT_NE(script, nullptr);
-    EXPECT_EQ(std::u16string(static_cast<const W32_REGISTRY_SCRIPT*>(LoadResource(self, script))->text)
-                  .substr(0, 4),
-              u"HKCR");
+    EXPECT_EQ(
+        std::u16string(static_cast<const W32_REGISTRY_SCRIPT*>(LoadResource(self, script))->text)
+            .substr(0, 4),
+        u"HKCR");
     EXPECT_NE(FindResourceW(self, u"#133", RT_DIALOG), nullptr);
     EXPECT_EQ(FindResourceW(self, MAKEINTRESOURCEW(134), RT_DIALOG), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
     // The runtime's own table has none of the program's resources.
-    EXPECT_EQ(FindResourceW(GetModuleHandleW(u"user32.dll"), MAKEINTRESOURCEW(133), RT_DIALOG), nullptr);
+    EXPECT_EQ(FindResourceW(GetModuleHandleW(u"user32.dll"), MAKEINTRESOURCEW(133), RT_DIALOG),
+              nullptr);
     HRSRC ru = FindResourceExW(self, RT_DIALOG, MAKEINTRESOURCEW(133), LANG_RU_RU);
     EXPECT_EQ(ru, FindResourceW(self, MAKEINTRESOURCEW(133), RT_DIALOG));
 }

@@ -3,24 +3,56 @@
 namespace {
 
 const W32_DIALOG_ITEM kDialogItems[] = {
-    {IDOK, u"Button", 0, u"OK", 0, 53, 83, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
+    {IDOK, u"Button", 0, u"OK", 0, 53, 83, 50, 14,
+     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
     {IDCANCEL, u"Button", 0, u"Cancel", 0, 104, 83, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP, 0},
-    {testres::kStatic, nullptr, 0x82, u"Сканеры:", 0, 7, 7, 147, 8, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0},
+    {testres::kStatic, nullptr, 0x82, u"Сканеры:", 0, 7, 7, 147, 8,
+     WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0},
 };
-const W32_DIALOG_TEMPLATE kDialog = {
-    0x80C800C8, 0, 80, 80, 161, 102, u"Выбор сканера", u"MS Shell Dlg", 8, 400, 0, 1,
-    kDialogItems, sizeof kDialogItems / sizeof kDialogItems[0], nullptr, nullptr};
+const W32_DIALOG_TEMPLATE kDialog = {0x80C800C8,
+                                     0,
+                                     80,
+                                     80,
+                                     161,
+                                     102,
+                                     u"Выбор сканера",
+                                     u"MS Shell Dlg",
+                                     8,
+                                     400,
+                                     0,
+                                     1,
+                                     kDialogItems,
+                                     sizeof kDialogItems / sizeof kDialogItems[0],
+                                     nullptr,
+                                     nullptr};
 
 const W32_DIALOG_ITEM kAboutItems[] = {
-    {IDOK, u"Button", 0, u"Закрыть", 0, 47, 130, 50, 14, WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
-    {testres::kVersionLine, u"Static", 0, u"version", 0, 15, 74, 115, 8, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTER, 0},
-    {testres::kLink, u"Static", 0, u"https://example.org", 0, 48, 117, 58, 8, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOTIFY, 0},
-    {testres::kStatic, u"Static", 0, nullptr, testres::kBitmap, 16, 10, 114, 36, WS_CHILD | WS_VISIBLE | SS_BITMAP, 0},
+    {IDOK, u"Button", 0, u"Закрыть", 0, 47, 130, 50, 14,
+     WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
+    {testres::kVersionLine, u"Static", 0, u"version", 0, 15, 74, 115, 8,
+     WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTER, 0},
+    {testres::kLink, u"Static", 0, u"https://example.org", 0, 48, 117, 58, 8,
+     WS_CHILD | WS_VISIBLE | WS_GROUP | SS_NOTIFY, 0},
+    {testres::kStatic, u"Static", 0, nullptr, testres::kBitmap, 16, 10, 114, 36,
+     WS_CHILD | WS_VISIBLE | SS_BITMAP, 0},
 };
 const W32_DIALOG_TEMPLATE kAbout = {
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT | DS_FIXEDSYS, 0, 0, 0,
-    146, 153, u"О программе", u"MS Shell Dlg", 8, 400, 0, 1,
-    kAboutItems, sizeof kAboutItems / sizeof kAboutItems[0], nullptr, nullptr};
+    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_CENTER | DS_SETFONT | DS_FIXEDSYS,
+    0,
+    0,
+    0,
+    146,
+    153,
+    u"О программе",
+    u"MS Shell Dlg",
+    8,
+    400,
+    0,
+    1,
+    kAboutItems,
+    sizeof kAboutItems / sizeof kAboutItems[0],
+    nullptr,
+    nullptr};
 
 const W32_MENU_ITEM kTrayItems[] = {
     {MF_STRING, 301, u"О программе", nullptr, 0},
@@ -45,9 +77,9 @@ const W32_STRING_TABLE kStringTable = {kStrings, 2};
 
 const W32_VERSION_STRING kVersionStrings[] = {{u"ProductVersion", u"0.0.81.91"},
                                               {u"MIMEType", u"application/agent_vexlo"}};
-const W32_VERSION_RESOURCE kVersion = {MAKELONG(0, 0), MAKELONG(91, 81), MAKELONG(0, 0),
-                                       MAKELONG(91, 81), 0, VOS_NT_WINDOWS32, VFT_DLL,
-                                       LANG_EN_US, 1200, kVersionStrings, 2};
+const W32_VERSION_RESOURCE kVersion = {
+    MAKELONG(0, 0), MAKELONG(91, 81), MAKELONG(0, 0), MAKELONG(91, 81), 0, VOS_NT_WINDOWS32,
+    VFT_DLL,        LANG_EN_US,       1200,           kVersionStrings,  2};
 
 const W32_REGISTRY_SCRIPT kRegistry = {u"HKCR { NoRemove CLSID { } }"};
 

@@ -30,9 +30,13 @@ void Say(const char* fmt, ...) {
     fflush(stdout);
 }
 
-unsigned Hex(HWND h) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(h)); }
+unsigned Hex(HWND h) {
+    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(h));
+}
 
-std::u16string Wide(const char* s) { return std::u16string(s, s + std::strlen(s)); }
+std::u16string Wide(const char* s) {
+    return std::u16string(s, s + std::strlen(s));
+}
 
 HWND MakeWindow(const std::u16string& cls, WNDPROC proc, HWND parent = nullptr) {
     WNDCLASSEXW wc{};
@@ -59,8 +63,10 @@ LRESULT CALLBACK EchoProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                      reinterpret_cast<LPARAM>(&back));
         return cds->lpData ? 77 : 78;
     }
-    if (msg == gPing) return static_cast<LRESULT>(wp + 1);
-    if (msg == WM_DESTROY) PostQuitMessage(0);
+    if (msg == gPing)
+        return static_cast<LRESULT>(wp + 1);
+    if (msg == WM_DESTROY)
+        PostQuitMessage(0);
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
@@ -94,16 +100,17 @@ LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 INT_PTR CALLBACK DialogProc(HWND hdlg, UINT msg, WPARAM wp, LPARAM) {
     switch (msg) {
-    case WM_INITDIALOG:
-        SetDlgItemTextW(hdlg, testres::kStatic, u"Сканеры: 2");
-        return TRUE;
-    case WM_COMMAND:
-        if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
-            EndDialog(hdlg, LOWORD(wp));
+        case WM_INITDIALOG:
+            SetDlgItemTextW(hdlg, testres::kStatic, u"Сканеры: 2");
             return TRUE;
-        }
-        return FALSE;
-    default: return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) {
+                EndDialog(hdlg, LOWORD(wp));
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
     }
 }
 
@@ -118,7 +125,8 @@ void Loop() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return 2;
+    if (argc < 2)
+        return 2;
     std::string mode = argv[1];
     std::u16string cls = argc > 2 ? Wide(argv[2]) : u"HelperWindow";
     gPing = RegisterWindowMessageW(u"W32TEST_PING");
@@ -148,7 +156,8 @@ int main(int argc, char** argv) {
     if (mode == "hang") {
         HWND h = MakeWindow(cls, EchoProc);
         Say("ready 0x%08X", Hex(h));
-        for (;;) pause();
+        for (;;)
+            pause();
     }
     if (mode == "listen") {
         HWND top = MakeWindow(cls, ListenProc);
@@ -180,7 +189,8 @@ int main(int argc, char** argv) {
         DestroyMenu(menu);
         // The chosen command was posted: let it arrive.
         MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
         Say("end");
         return 0;
     }

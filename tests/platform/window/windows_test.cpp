@@ -24,26 +24,41 @@ std::string Name(HWND h) {
 
 LRESULT CALLBACK LoggingProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_NCCREATE: gLog.push_back("nccreate"); break;
-    case WM_CREATE: {
-        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-        gLog.push_back("create " + std::to_string(cs->cx) + "x" + std::to_string(cs->cy));
-        if (cs->lpCreateParams == reinterpret_cast<void*>(1)) return -1;
-        break;
-    }
-    case WM_DESTROY: gLog.push_back("destroy " + Name(hwnd)); break;
-    case WM_NCDESTROY: gLog.push_back("ncdestroy " + Name(hwnd)); break;
-    case WM_USER: gLog.push_back("user " + std::to_string(wp)); return static_cast<LRESULT>(wp * 2);
-    case WM_USER + 1: gLog.push_back("posted " + std::to_string(wp)); return 0;
-    case WM_TIMER: gLog.push_back("timer " + std::to_string(wp)); return 0;
-    default: break;
+        case WM_NCCREATE:
+            gLog.push_back("nccreate");
+            break;
+        case WM_CREATE: {
+            auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
+            gLog.push_back("create " + std::to_string(cs->cx) + "x" + std::to_string(cs->cy));
+            if (cs->lpCreateParams == reinterpret_cast<void*>(1))
+                return -1;
+            break;
+        }
+        case WM_DESTROY:
+            gLog.push_back("destroy " + Name(hwnd));
+            break;
+        case WM_NCDESTROY:
+            gLog.push_back("ncdestroy " + Name(hwnd));
+            break;
+        case WM_USER:
+            gLog.push_back("user " + std::to_string(wp));
+            return static_cast<LRESULT>(wp * 2);
+        case WM_USER + 1:
+            gLog.push_back("posted " + std::to_string(wp));
+            return 0;
+        case WM_TIMER:
+            gLog.push_back("timer " + std::to_string(wp));
+            return 0;
+        default:
+            break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
 void RegisterLogging() {
     static bool done = false;
-    if (done) return;
+    if (done)
+        return;
     done = true;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -62,7 +77,8 @@ HWND Make(const char16_t* name, DWORD style = WS_OVERLAPPEDWINDOW, HWND parent =
 
 void Pump() {
     MSG m;
-    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&m);
 }
 
 }  // namespace
@@ -101,9 +117,9 @@ TEST(DestroyWindow, OwnedAndChildWindowsGoAndHandlesStayInvalid) {
     EXPECT_TRUE(IsChild(parent, child));
     gLog.clear();
     EXPECT_TRUE(DestroyWindow(parent));
-    EXPECT_EQ(gLog, (std::vector<std::string>{"destroy owned", "ncdestroy owned", "destroy parent",
-                                              "destroy child", "ncdestroy child",
-                                              "ncdestroy parent"}));
+    EXPECT_EQ(gLog,
+              (std::vector<std::string>{"destroy owned", "ncdestroy owned", "destroy parent",
+                                        "destroy child", "ncdestroy child", "ncdestroy parent"}));
     for (HWND h : {parent, child, owned}) {
         EXPECT_FALSE(IsWindow(h));
         EXPECT_EQ(SendMessageW(h, WM_USER, 1, 0), 0);
@@ -128,7 +144,8 @@ TEST(DefWindowProc, CloseDestroysAndTextIsKept) {
 namespace {
 WNDPROC gOriginal;
 LRESULT CALLBACK Subclass(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_USER) return CallWindowProcW(gOriginal, hwnd, msg, wp + 100, lp);
+    if (msg == WM_USER)
+        return CallWindowProcW(gOriginal, hwnd, msg, wp + 100, lp);
     return CallWindowProcW(gOriginal, hwnd, msg, wp, lp);
 }
 }  // namespace
@@ -173,7 +190,8 @@ TEST(Messages, SentMessagesComeBeforePostedAndQuitComesLast) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     MSG m;
     std::vector<UINT> got;
-    while (GetMessageW(&m, nullptr, 0, 0)) DispatchMessageW(&m);
+    while (GetMessageW(&m, nullptr, 0, 0))
+        DispatchMessageW(&m);
     EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(m.wParam, 16u);
     sender.join();
@@ -188,21 +206,24 @@ TEST(Messages, SenderHandlesMessagesSentToItsOwnWindowsWhileWaiting) {
     std::thread other([&] {
         HWND w = Make(u"theirs");
         // Its procedure answers WM_USER + 5 by sending back to us.
-        SetWindowLongPtrW(w, GWLP_WNDPROC,
-                          reinterpret_cast<LONG_PTR>(+[](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
-                              if (msg == WM_USER + 5)
-                                  return SendMessageW(reinterpret_cast<HWND>(wp), WM_USER, 21, 0) + 1;
-                              return DefWindowProcW(hwnd, msg, wp, lp);
-                          }));
+        SetWindowLongPtrW(
+            w, GWLP_WNDPROC,
+            reinterpret_cast<LONG_PTR>(+[](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+                if (msg == WM_USER + 5)
+                    return SendMessageW(reinterpret_cast<HWND>(wp), WM_USER, 21, 0) + 1;
+                return DefWindowProcW(hwnd, msg, wp, lp);
+            }));
         theirs = w;
         MSG m;
         while (!stop) {
-            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+            while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&m);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         DestroyWindow(w);
     });
-    while (!theirs) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!theirs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     gLog.clear();
     EXPECT_EQ(SendMessageW(theirs, WM_USER + 5, reinterpret_cast<WPARAM>(mine), 0), 43);
     EXPECT_EQ(gLog, (std::vector<std::string>{"user 21"}));
