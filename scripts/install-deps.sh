@@ -9,6 +9,7 @@ packages=(
     gsoap libgsoap-dev
     duktape-dev
     curl
+    imagemagick
 )
 missing=()
 for p in "${packages[@]}"; do

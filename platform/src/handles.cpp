@@ -1,39 +1,35 @@
 #include "internal/handles.h"
 
-#include <unistd.h>
-
 #include <mutex>
 
-#include "session/session.h"
+#include "window/session.h"
 
 namespace w32 {
 
-namespace {
-constexpr uint32_t kBlock = 256;
-}
-
-// Each process reserves blocks of values from the session's counter, so
-// values are unique across the desktop and never reused. Values are
-// multiples of 4 from 0x10000 on, which can never be 0, 0xFFFF, 0x666 or -1..-3.
+// Values come in blocks reserved from the session, so that they are unique
+// across every process of the desktop; without a session they are unique in
+// the process only.
 uint32_t AllocateHandleValue() {
-    static std::mutex mutex;
+    static std::mutex lock;
     static uint32_t next = 0;
-    static uint32_t end = 0;
-    std::lock_guard<std::mutex> guard(mutex);
-    if (next == end) {
-        uint32_t first = session::ReserveHandleBlock(kBlock);
-        if (first == 0) {
-            // No usable session: a process-private range keeps values unique
-            // within the process at least.
-            static uint32_t fallback = 0x80000000u;
-            fallback += 4;
-            return fallback;
+    static uint32_t left = 0;
+    static uint32_t localNext = 0x40000000;
+    constexpr uint32_t kBlock = 1024;
+    std::lock_guard<std::mutex> guard(lock);
+    if (left == 0) {
+        uint32_t first = 0;
+        if (session::ReserveHandles(kBlock, &first)) {
+            next = first;
+            left = kBlock;
+        } else {
+            uint32_t value = localNext;
+            localNext += 4;
+            return value;
         }
-        next = first;
-        end = first + kBlock * 4;
     }
     uint32_t value = next;
     next += 4;
+    --left;
     return value;
 }
 

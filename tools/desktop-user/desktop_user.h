@@ -1,106 +1,69 @@
-// The simulated user: another process of the session acting as the person at
-// the screen. It reads what a person would read off the screen (windows,
-// their titles and their controls' texts, the items of an open popup menu)
-// and acts as a person would (presses buttons, presses Enter or Escape,
-// closes windows, picks menu items). It reaches other processes only through
-// the window system: posted messages and the session's window table.
+// The person at the screen: another process of the session that looks at the
+// windows of the desktop and presses buttons and keys in them.
 #pragma once
 
 #include <windows.h>
 
 #include <chrono>
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "w32/desktop.h"
-
 namespace desktop_user {
 
-struct WindowEntry {
+struct WindowInfo {
     HWND hwnd = nullptr;
-    HWND owner = nullptr;
     std::u16string className;
     std::u16string title;
-    DWORD processId = 0;
-    DWORD threadId = 0;
+    DWORD pid = 0;
     bool visible = false;
-    bool enabled = false;
     bool topmost = false;
-    int controlId = 0;
-    DWORD style = 0;
 };
 
-struct MenuEntry {
-    UINT id = 0;
+struct ControlInfo {
+    HWND hwnd = nullptr;
+    int id = 0;
+    std::u16string className;
     std::u16string text;
-    bool separator = false;
-    bool grayed = false;
-    bool checked = false;
 };
 
-// Top-level windows of the session (message-only windows are not on the screen).
-std::vector<WindowEntry> ListTopLevelWindows();
-// The child windows (controls) of a window, in creation order.
-std::vector<WindowEntry> ListControls(HWND window);
-std::optional<WindowEntry> Describe(HWND window);
+std::vector<WindowInfo> TopLevelWindows();
+std::vector<ControlInfo> Controls(HWND window);
 
-// A window matches when its class (if given) and title (if given) are equal
-// to the asked ones, without regard to case.
-struct Match {
+// The first visible top-level window with this class and/or title (either
+// may be empty, meaning any), waiting up to timeout.
+HWND WaitForWindow(const std::u16string& className, const std::u16string& title,
+                   std::chrono::milliseconds timeout);
+
+// Presses the button whose text (without '&') or decimal id is `button`.
+bool PressButton(HWND window, const std::u16string& button);
+// Enter (the default button) or Escape (Cancel) in a dialog.
+bool PressKey(HWND window, WPARAM virtualKey);
+bool CloseWindow(HWND window);
+// Picks the item with this text of the open popup menu, or dismisses it.
+bool PickMenuItem(const std::u16string& item, std::chrono::milliseconds timeout);
+bool DismissMenu(std::chrono::milliseconds timeout);
+
+// A rule: when a window of this class and/or title appears, do the action
+// after a delay. Actions: "press <button>", "key enter", "key escape", "close".
+struct Rule {
     std::u16string className;
     std::u16string title;
-    bool Matches(const WindowEntry& w) const;
-};
-std::optional<WindowEntry> FindWindow(const Match& match);
-// Polls until a visible matching top-level window appears.
-std::optional<WindowEntry> WaitForWindow(const Match& match, std::chrono::milliseconds timeout);
-bool WaitUntilGone(HWND window, std::chrono::milliseconds timeout);
-
-// The control of a dialog whose text (without '&') or control id equals what
-// is asked: "OK", "Закрыть", or "#1" / "1" for the id.
-std::optional<WindowEntry> FindControl(HWND dialog, const std::u16string& textOrId);
-// Presses a button as a click would (it notifies its dialog with BN_CLICKED).
-bool PressButton(HWND dialog, const std::u16string& textOrId);
-// Clicks a control (a static with SS_NOTIFY reports STN_CLICKED).
-bool Click(HWND control);
-// Presses a key in a window (VK_RETURN, VK_ESCAPE, VK_TAB, ...): the dialog
-// manager of the window's modal loop handles it.
-bool PressKey(HWND window, UINT virtualKey);
-// The close box of the caption.
-bool CloseWindow(HWND window);
-
-// The open popup menu, if any (a window of class "#32768").
-std::optional<WindowEntry> FindOpenMenu();
-std::optional<WindowEntry> WaitForMenu(std::chrono::milliseconds timeout);
-std::vector<MenuEntry> ReadMenu(HWND menuWindow);
-// Picks the item whose text (without '&') or id equals what is asked.
-bool PickMenuItem(HWND menuWindow, const std::u16string& textOrId);
-bool DismissMenu(HWND menuWindow);
-
-// Rules: "when a window of class C / title T appears, do A after N ms".
-struct Rule {
-    Match match;
-    enum class Action { Press, Enter, Escape, Close, PickMenu, DismissMenu } action = Action::Press;
-    std::u16string argument;  // button text or id, or menu item
+    std::u16string action;
+    std::u16string argument;
     std::chrono::milliseconds delay{0};
-    bool repeat = false;  // act on every matching window, not only the first
 };
-// Lines of the form (one rule a line, '#' starts a comment):
-//   when class "C" [title "T"] press "B" [after N]
-//   when title "T" enter|escape|close [after N]
-//   when menu pick "Item" [after N]      (any open popup menu)
-//   when menu dismiss [after N]
-// with "every" before "when" to act on every matching window. Throws
-// std::runtime_error with the line number on a malformed line.
-std::vector<Rule> ParseRules(const std::string& text);
-// Runs the rules until each non-repeating rule has acted once or the time is
-// up; the log callback gets one line per act. Returns the number of acts.
-int RunRules(const std::vector<Rule>& rules, std::chrono::milliseconds timeout,
-             const std::function<void(const std::string&)>& log);
 
-std::string ToUtf8(const std::u16string& s);
-std::u16string FromUtf8(const std::string& s);
+// Lines "when [class=C] [title=T] <action> [argument] [after N]"; a word
+// starting with '#' begins a comment; values with blanks are quoted. Throws std::runtime_error for a line
+// it cannot read, naming the line.
+std::vector<Rule> ParseRules(const std::string& text);
+
+// Applies the rules to every visible window that appears (each window once per rule)
+// until `until` passes; returns how many actions were done.
+int RunRules(const std::vector<Rule>& rules, std::chrono::steady_clock::time_point until,
+             bool verbose);
+
+std::string Narrow(const std::u16string& text);
+std::u16string Wide(const std::string& text);
 
 }  // namespace desktop_user

@@ -54,8 +54,10 @@ W32CPP int _wtoi(const char16_t* s);
 W32CPP long long _wtoi64(const char16_t* s);
 
 // Wide formatting.
-// _vsnwprintf / _snwprintf: at most count characters; when the output does not
-// fit, count characters are written without a terminator and -1 is returned.
+// _vsnwprintf / _snwprintf: at most count characters. Shorter output is
+// terminated; output of exactly count characters is written without a
+// terminator and count returned; longer output is cut to count characters,
+// unterminated, and -1 returned.
 W32CPP int _vsnwprintf(char16_t* buffer, size_t count, const char16_t* format, va_list args);
 W32CPP int _snwprintf(char16_t* buffer, size_t count, const char16_t* format, ...);
 // _vsnwprintf_s: always terminated. count _TRUNCATE cuts to sizeOfBuffer - 1
@@ -86,3 +88,4 @@ W32CPP int _snprintf_s(char* buffer, size_t sizeOfBuffer, size_t count, const ch
 W32CPP int vsprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, va_list args);
 W32CPP int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, ...);
 W32CPP int _vscprintf(const char* format, va_list args);
+W32CPP int _scprintf(const char* format, ...);

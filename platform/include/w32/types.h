@@ -41,9 +41,11 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef uintptr_t DWORD_PTR;
+typedef DWORD_PTR* PDWORD_PTR;
 typedef size_t SIZE_T;
 typedef ptrdiff_t SSIZE_T;
 typedef float FLOAT;
+typedef double DOUBLE;
 typedef WORD ATOM;
 typedef DWORD COLORREF;
 typedef LONG HRESULT;
@@ -108,9 +110,11 @@ typedef HANDLE HLOCAL;
 typedef HANDLE HDWP;
 typedef HKEY* PHKEY;
 
-typedef INT_PTR (*FARPROC)();
-typedef INT_PTR (*NEARPROC)();
-typedef INT_PTR (*PROC)();
+// Windows declares these as returning INT_PTR; void(*)() is the one function
+// type that the compiler lets every other one be cast to without complaint.
+typedef void (*FARPROC)();
+typedef void (*NEARPROC)();
+typedef void (*PROC)();
 
 #ifndef TRUE
 #define TRUE 1
@@ -140,6 +144,10 @@ typedef INT_PTR (*PROC)();
 #define GetRValue(rgb) (LOBYTE(rgb))
 #define GetGValue(rgb) (LOBYTE(((WORD)(rgb)) >> 8))
 #define GetBValue(rgb) (LOBYTE((rgb) >> 16))
+// Resource ids, names and ordinals given as small integers.
+#define MAKEINTRESOURCEW(i) ((LPWSTR)((ULONG_PTR)((WORD)(i))))
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 #define UNREFERENCED_PARAMETER(P) (void)(P)
 #define _countof(a) (sizeof(a) / sizeof((a)[0]))
 #define ARRAYSIZE(a) _countof(a)
@@ -261,6 +269,7 @@ inline HRESULT HRESULT_FROM_WIN32(unsigned long x) {
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
 #define ERROR_TIMEOUT 1460L
 #define ERROR_NOT_FOUND 1168L
+#define ERROR_NOT_LOCKED_ANY 158L
 
 W32API DWORD WINAPI GetLastError(void);
 W32API void WINAPI SetLastError(DWORD dwErrCode);

@@ -1,0 +1,366 @@
+#include "agent/core/app_window.h"
+
+#include <cstdarg>
+
+#include "agent/core/data_folders.h"
+
+namespace vexlo {
+namespace {
+
+constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
+using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
+
+void DeleteFileIfAny(const std::u16string& path) {
+    if (!path.empty()) {
+        DeleteFileW(path.c_str());
+    }
+}
+
+}  // namespace
+
+CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners)
+    : module(appModule), scannerFactory(std::move(scanners)) {
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    logger.Open(GetDefaultLogPath());
+}
+
+CAppWindow::~CAppWindow() {
+    if (filterAdded) {
+        if (fw::CMessageLoop* loop = module.GetMessageLoop()) {
+            loop->RemoveMessageFilter(this);
+        }
+    }
+    {
+        std::lock_guard<std::mutex> guard(itemsLock);
+        cancelledJobIds.clear();
+    }
+    logger.Close();
+    printPages.clear();
+    for (HANDLE* thread : {&scanWorker, &printWorker}) {
+        if (*thread != nullptr) {
+            CloseHandle(*thread);
+            *thread = nullptr;
+        }
+    }
+    if (stopEvent != nullptr) {
+        CloseHandle(stopEvent);
+    }
+}
+
+LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
+    AllowMessagesThroughFilter();
+    settings = GetSettings();
+    if (scannerFactory.makeTwain) {
+        twainManager = scannerFactory.makeTwain(*this, GetScannedFolder());
+    }
+    if (scannerFactory.makeWia) {
+        wiaScanner = scannerFactory.makeWia(*this, GetScannedFolder());
+    }
+
+    // The start broadcast: an older agent that hears it closes.
+    PostMessageW(HWND_BROADCAST, WM_VEXLO_DESKTOP_MESSAGE, kStartBroadcastWParam,
+                 static_cast<LPARAM>(GetCurrentProcessId()));
+
+    std::u16string logFile = settings->GetLogFile();
+    if (!logFile.empty()) {
+        if (logger.HasHandle()) {
+            logger.Close();
+            DeleteFileW(GetDefaultLogPath().c_str());
+        }
+        logger.Open(logFile);
+    }
+
+    if (fw::CMessageLoop* loop = module.GetMessageLoop()) {
+        loop->AddMessageFilter(this);
+        filterAdded = true;
+    }
+    return 0;
+}
+
+void CAppWindow::AllowMessagesThroughFilter() {
+    HMODULE user32 = LoadLibraryW(u"USER32.dll");
+    if (user32 == nullptr) {
+        return;
+    }
+    auto change = reinterpret_cast<ChangeWindowMessageFilterProc>(
+        GetProcAddress(user32, "ChangeWindowMessageFilter"));
+    if (change != nullptr) {
+        change(WM_VEXLO_DESKTOP_MESSAGE, kMessageFilterAdd);
+        change(WM_COPYDATA, kMessageFilterAdd);
+    }
+    FreeLibrary(user32);
+}
+
+LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
+    stopRequested = true;
+    SetEvent(stopEvent);
+    Log(4, u"Close desktop...");
+
+    wiaScanner.reset();
+    StopWorker(scanWorker);
+    StopWorker(printWorker);
+
+    // The files of work that will not be done.
+    {
+        std::lock_guard<std::mutex> guard(itemsLock);
+        while (!scannedItems.empty()) {
+            DeleteFileIfAny(scannedItems.front().file);
+            scannedItems.pop_front();
+        }
+        while (!uploadItems.empty()) {
+            DeleteFileIfAny(uploadItems.front().file);
+            uploadItems.pop_front();
+        }
+    }
+    while (!printPages.empty()) {
+        DeleteFileIfAny(printPages.front());
+        printPages.pop_front();
+    }
+
+    SaveSettings(GetSettingsFilePath());
+    FreeSettings();
+    settings = nullptr;
+    twainManager.reset();
+    PostQuitMessage(16);
+    return 0;
+}
+
+void CAppWindow::StopWorker(HANDLE& thread) {
+    if (thread == nullptr) {
+        return;
+    }
+    // The stop event wakes a waiting worker at once. One that is still in the
+    // middle of a page or a print after 1000 ms is joined rather than cut
+    // off: it shares the queues, the scanners and the settings with the
+    // steps that follow.
+    if (WaitForSingleObjectEx(thread, 1000, FALSE) != WAIT_OBJECT_0) {
+        WaitForSingleObject(thread, INFINITE);
+    }
+    CloseHandle(thread);
+    thread = nullptr;
+}
+
+BOOL CAppWindow::PreTranslateMessage(MSG* pMsg) {
+    if (twainManager && scannerFactory.twainProcessEvent) {
+        scannerFactory.twainProcessEvent(*twainManager, pMsg);
+    }
+    return FALSE;
+}
+
+LRESULT CAppWindow::OnCopyDataMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+    return OnCopyData(reinterpret_cast<HWND>(wParam),
+                      reinterpret_cast<const COPYDATASTRUCT*>(lParam));
+}
+
+LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+    if (wParam == kStartBroadcastWParam) {
+        if (static_cast<DWORD>(lParam) != GetCurrentProcessId()) {
+            PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+        }
+        return 0;
+    }
+    HWND asker = reinterpret_cast<HWND>(wParam);
+    if (::IsWindow(asker)) {
+        SendMessageW(asker, WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(m_hWnd), 0);
+    }
+    return 0;
+}
+
+LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
+    Log(4, u"Got WM_COPYDATA from plugin");
+    PluginRequest request;
+    if (data == nullptr || !DecodeRequest(data->lpData, data->cbData, &request)) {
+        return 0;
+    }
+    switch (request.code) {
+        case kRequestScan:
+            Log(4, u"Got request for scan");
+            if (IsBusyForScan()) {
+                Log(3, u"Missing request for scan, we're busy.");
+                SendStateToClient(sender, kStateBusy, 0, nullptr);
+            } else {
+                ScanJob job;
+                job.apiKey = ReadField(request.apiKey);
+                job.messageId = request.messageId;
+                job.scanType = request.param;
+                job.jobId = request.jobId;
+                job.client = sender;
+                StartScan(job);
+            }
+            break;
+        case kRequestSelectScanner:
+            Log(4, u"Got request for select scanner");
+            SelectScanner(sender, request.param);
+            break;
+        case kRequestPrint: {
+            Log(4, u"Got request for print");
+            std::lock_guard<std::mutex> guard(printLock);
+            pendingPrintClient = sender;
+            pendingPrintRequest = request;
+            pendingPrintFlag = true;
+            break;
+        }
+        case kRequestSetScanMode:
+            Log(4, u"Got request for select scan mode");
+            settings->scanMode = request.param;
+            if (request.param == kScanModeTwain) {
+                settings->wiaScanner = u"";
+            }
+            break;
+        case kRequestStopScan:
+            if (twainManager) {
+                twainManager->StopScan(request.jobId);
+            }
+            if (wiaScanner) {
+                wiaScanner->StopScan(request.jobId);
+            }
+            {
+                std::lock_guard<std::mutex> guard(itemsLock);
+                cancelledJobIds.push_back(request.jobId);
+            }
+            break;
+        case kRequestGetScanMode:
+            SendStateToClient(sender, kReplyScanMode, settings->scanMode, nullptr);
+            break;
+        case kRequestGetSelectedScanner:
+            SendSelectedScanner(sender, request.param);
+            break;
+        default:
+            Log(2, u"underfined request for");
+            break;
+    }
+    return 0;
+}
+
+bool CAppWindow::IsBusyForScan() {
+    bool twainBusy = twainManager && twainManager->GetState() == 1;
+    bool wiaBusy = wiaScanner && wiaScanner->GetState() == 1;
+    switch (settings->scanMode) {
+        case kScanModeTwain:
+            return twainBusy;
+        case kScanModeWia:
+            return wiaBusy;
+        default:
+            return twainBusy || wiaBusy;
+    }
+}
+
+void CAppWindow::SendSelectedScanner(HWND client, int scannerInterface) {
+    std::u16string name;
+    if (scannerInterface == kInterfaceWia && wiaScanner) {
+        name = wiaScanner->GetSelectedScanner();
+    } else if (scannerInterface == kInterfaceTwain && twainManager) {
+        name = twainManager->GetSelectedScanner();
+    }
+    SendStateToClient(client, kReplyGetSelectedScanner, 0, name.c_str());
+}
+
+void CAppWindow::Close() { PostMessageW(m_hWnd, WM_CLOSE, 0, 0); }
+
+void CAppWindow::GetHwnd(HWND* out) {
+    if (out != nullptr) {
+        *out = m_hWnd;
+    }
+}
+
+void CAppWindow::StartScan(ScanJob job) {
+    IScanner* scanner =
+        settings->scanMode == kScanModeTwain ? twainManager.get() : wiaScanner.get();
+    if (scanner != nullptr) {
+        scanner->StartScan(job);
+    }
+}
+
+void CAppWindow::SelectScanner(HWND client, int scannerInterface) {
+    if (scannerInterface == kInterfaceTwain && twainManager) {
+        twainManager->SelectScanner(client);
+    } else if (scannerInterface == kInterfaceWia && wiaScanner) {
+        wiaScanner->SelectScanner(client);
+    }
+}
+
+void CAppWindow::OnScanFinished(ScanJob job, std::u16string file, int dpi) {
+    Log(4, u"Scan has finished");
+    ScannedItem item;
+    item.client = job.client;
+    item.file = std::move(file);
+    item.apiKey = job.apiKey;
+    item.messageId = job.messageId;
+    item.scanType = job.scanType;
+    item.dpi = dpi;
+    item.jobId = job.jobId;
+    std::lock_guard<std::mutex> guard(itemsLock);
+    scannedItems.push_back(std::move(item));
+}
+
+void CAppWindow::SendStateToClient(HWND client, int state, int info, const char16_t* text) {
+    Log(3, u"SendStateToClient to  0x%08X state = %i, info = %i",
+        static_cast<unsigned>(reinterpret_cast<uintptr_t>(client)), state, info);
+    AgentAnswer answer = MakeAnswer(state, info, text);
+    COPYDATASTRUCT data = {};
+    data.dwData = 0;
+    data.cbData = sizeof(answer);
+    data.lpData = &answer;
+    SendMessageW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
+                 reinterpret_cast<LPARAM>(&data));
+}
+
+void CAppWindow::OnScanError(ScanJob job, int code) {
+    if (code == kStateDeviceNotConnected) {
+        SendStateToClient(job.client, kStateDeviceNotConnected, 0, nullptr);
+    } else if (settings->scanMode == kScanModeAutomatic && code != kStateDialogCancelled &&
+               twainManager) {
+        twainManager->StartScan(job);
+    } else {
+        SendStateToClient(job.client, code, 0, nullptr);
+    }
+}
+
+void CAppWindow::SetPrintPages(const std::deque<std::u16string>& pages) { printPages = pages; }
+
+void CAppWindow::ShowAbout() {
+    // The about dialog comes with the tray icon.
+}
+
+void CAppWindow::Log(int level, const char16_t* format, ...) {
+    int traceLevel = settings != nullptr ? settings->traceLevel : 0;
+    va_list args;
+    va_start(args, format);
+    LogMessageV(logger, traceLevel, level, format, args);
+    va_end(args);
+}
+
+bool CAppWindow::IsCancelled(int jobId) {
+    std::lock_guard<std::mutex> guard(itemsLock);
+    for (int id : cancelledJobIds) {
+        if (id == jobId) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int CAppWindow::GetScanMode() { return settings->scanMode; }
+
+std::deque<ScannedItem> CAppWindow::QueuedItems() {
+    std::lock_guard<std::mutex> guard(itemsLock);
+    return scannedItems;
+}
+
+std::list<int> CAppWindow::CancelledJobIds() {
+    std::lock_guard<std::mutex> guard(itemsLock);
+    return cancelledJobIds;
+}
+
+bool CAppWindow::TakePendingPrint(HWND* client, PluginRequest* request) {
+    std::lock_guard<std::mutex> guard(printLock);
+    if (!pendingPrintFlag) {
+        return false;
+    }
+    *client = pendingPrintClient;
+    *request = pendingPrintRequest;
+    pendingPrintFlag = false;
+    return true;
+}
+
+}  // namespace vexlo

@@ -1,0 +1,126 @@
+// The agent's hidden main window: it receives the plug-ins' requests, owns
+// the scanners, the work queues and the log, and serves the agent's parts
+// through IHost.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <list>
+#include <mutex>
+#include <string>
+
+#include "agent/core/host.h"
+#include "agent/core/logger.h"
+#include "agent/core/messages.h"
+#include "agent/core/settings.h"
+#include "agent/core/work_items.h"
+#include "agent/scanning/scanner.h"
+#include "framework/message_loop.h"
+#include "framework/window_impl.h"
+#include "protocol/records.h"
+
+namespace vexlo {
+
+// How the window gets its scanners: the program makes the real TWAIN manager
+// and WIA scanner, tests give it doubles.
+struct ScannerFactory {
+    std::function<ScannerPtr(IHost& host, const std::u16string& scannedFolder)> makeTwain;
+    std::function<ScannerPtr(IHost& host, const std::u16string& scannedFolder)> makeWia;
+    // Shows the TWAIN manager every message of the GUI thread before dispatch.
+    std::function<void(IScanner& twain, MSG* msg)> twainProcessEvent;
+};
+
+// The scanners the agent program runs with.
+ScannerFactory DefaultScannerFactory();
+
+class CAppWindow : public fw::CFrameWindowImpl<CAppWindow, fw::CWindow, fw::CFrameWinTraits>,
+                   public IHost,
+                   public fw::CMessageFilter {
+public:
+    DECLARE_FRAME_WND_CLASS(kAgentWindowClass, 100)
+
+    CAppWindow(fw::CAppModule& module, ScannerFactory scanners);
+    ~CAppWindow() override;
+
+    BEGIN_MSG_MAP(CAppWindow)
+    MESSAGE_HANDLER(WM_CREATE, OnCreate)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+    MESSAGE_HANDLER(WM_COPYDATA, OnCopyDataMessage)
+    MESSAGE_HANDLER(WM_VEXLO_DESKTOP_MESSAGE, OnDesktopMessage)
+    END_MSG_MAP()
+
+    // Gives the TWAIN manager each message first; never swallows one.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
+
+    // IHost
+    void Close() override;
+    void GetHwnd(HWND* out) override;
+    void StartScan(ScanJob job) override;
+    void SelectScanner(HWND client, int scannerInterface) override;
+    void OnScanFinished(ScanJob job, std::u16string file, int dpi) override;
+    void SendStateToClient(HWND client, int state, int info, const char16_t* text) override;
+    void OnScanError(ScanJob job, int code) override;
+    void SetPrintPages(const std::deque<std::u16string>& pages) override;
+    void ShowAbout() override;
+    void Log(int level, const char16_t* format, ...) override;
+    bool IsCancelled(int jobId) override;
+    int GetScanMode() override;
+
+    // The request dispatcher; returns 0 in every case.
+    LRESULT OnCopyData(HWND sender, const COPYDATASTRUCT* data);
+    void SendSelectedScanner(HWND client, int scannerInterface);
+
+    // What the workers and tests look at, each under its own lock.
+    std::deque<ScannedItem> QueuedItems();
+    std::list<int> CancelledJobIds();
+    bool TakePendingPrint(HWND* client, PluginRequest* request);
+
+private:
+    LRESULT OnCreate(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
+    LRESULT OnCopyDataMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+    LRESULT OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+
+    bool IsBusyForScan();
+    void AllowMessagesThroughFilter();
+    // Waits a bounded time for a worker that has not ended yet.
+    void StopWorker(HANDLE& thread);
+
+    fw::CAppModule& module;
+    ScannerFactory scannerFactory;
+
+    ScannerPtr twainManager = NoScanner();
+    ScannerPtr wiaScanner = NoScanner();
+
+    // scannedItems and cancelledJobIds: written on the GUI thread, read and
+    // emptied by the scan worker.
+    std::mutex itemsLock;
+    std::deque<ScannedItem> scannedItems;
+    std::deque<UploadItem> uploadItems;  // never filled; drained at exit
+    std::list<int> cancelledJobIds;
+
+    // pendingPrint: written on the GUI thread, taken by the print worker.
+    std::mutex printLock;
+    HWND pendingPrintClient = nullptr;
+    PluginRequest pendingPrintRequest = CreateEmptyRequest();
+    bool pendingPrintFlag = false;
+
+    std::deque<std::u16string> printPages;  // the print worker's, and shutdown's
+
+    HANDLE scanWorker = nullptr;
+    DWORD scanWorkerId = 0;
+    HANDLE printWorker = nullptr;
+    DWORD printWorkerId = 0;
+    // Raised in destruction; the event wakes a worker waiting between polls.
+    std::atomic<bool> stopRequested{false};
+    HANDLE stopEvent = nullptr;
+
+    CLogger logger;
+    CSettings* settings = nullptr;
+    bool filterAdded = false;
+};
+
+}  // namespace vexlo

@@ -1,0 +1,24 @@
+// What both web-service calls share: the set-up of a proxy and the string
+// conversions between the agent's UTF-16 and the service's multibyte text.
+#pragma once
+
+#include <string>
+
+class MTOMServiceSOAP12BindingProxy;
+
+namespace vexlo {
+
+// Makes a broken connection an error of the call, never a SIGPIPE: the
+// proxy's sends use MSG_NOSIGNAL, and the process ignores SIGPIPE from the
+// first call on (a cancelled upload closes its socket mid-send).
+void PrepareServiceCall(MTOMServiceSOAP12BindingProxy& proxy);
+
+// The thread's ANSI code page (CP_THREAD_ACP) in both directions.
+std::string ToServiceText(const std::u16string& text);
+std::u16string FromServiceText(const std::string& text);
+
+// The soap-server setting as the endpoint to call: empty when the built-in
+// endpoint is to be used.
+std::string ConfiguredEndpoint();
+
+}  // namespace vexlo

@@ -1,0 +1,98 @@
+#include "window/core.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "w32/kernel.h"
+#include "window/session.h"
+
+namespace w32::window {
+
+ThreadQueue::ThreadQueue(DWORD threadId) : tid(threadId) {
+    eventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+ThreadQueue::~ThreadQueue() {
+    if (eventFd >= 0) {
+        close(eventFd);
+    }
+}
+
+void ThreadQueue::Wake() {
+    uint64_t one = 1;
+    ssize_t ignored = write(eventFd, &one, sizeof(one));
+    (void)ignored;
+}
+
+bool ThreadQueue::Wait(int timeoutMs, int extraFd) {
+    pollfd fds[2] = {{eventFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
+    int count = extraFd >= 0 ? 2 : 1;
+    int ready;
+    do {
+        ready = poll(fds, static_cast<nfds_t>(count), timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (fds[0].revents & POLLIN) {
+        uint64_t value;
+        ssize_t ignored = read(eventFd, &value, sizeof(value));
+        (void)ignored;
+    }
+    return count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+State& TheState() {
+    static State* state = new State;  // outlives static destructors of every module
+    return *state;
+}
+
+std::shared_ptr<ThreadQueue> QueueOf(DWORD tid) {
+    State& state = TheState();
+    std::lock_guard<std::mutex> guard(state.lock);
+    auto& queue = state.queues[tid];
+    if (!queue) {
+        queue = std::make_shared<ThreadQueue>(tid);
+    }
+    return queue;
+}
+
+std::shared_ptr<ThreadQueue> CurrentQueue() {
+    // A thread's queue lives as long as the thread asks for it.
+    thread_local std::shared_ptr<ThreadQueue> current = QueueOf(GetCurrentThreadId());
+    return current;
+}
+
+uint32_t Value(HWND hwnd) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hwnd)); }
+
+HWND Handle(uint32_t value) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(value)); }
+
+std::shared_ptr<Window> FindLocal(HWND hwnd) {
+    State& state = TheState();
+    std::lock_guard<std::mutex> guard(state.lock);
+    auto it = state.windows.find(Value(hwnd));
+    return it == state.windows.end() ? nullptr : it->second;
+}
+
+uint64_t NowMs() {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint64_t>(now.tv_sec) * 1000ULL + static_cast<uint64_t>(now.tv_nsec) / 1000000ULL;
+}
+
+void PublishRecord(const Window& window) {
+    session::WindowRecord record;
+    record.handle = window.handle;
+    record.pid = getpid();
+    record.tid = window.tid;
+    record.parent = window.parent;
+    record.owner = window.owner;
+    record.style = window.style;
+    record.exStyle = window.exStyle | (window.topmost ? WS_EX_TOPMOST : 0);
+    record.controlId = window.controlId;
+    record.messageOnly = window.messageOnly;
+    record.className = window.windowClass ? window.windowClass->name : std::u16string();
+    record.title = window.title;
+    session::PublishWindow(record);
+}
+
+}  // namespace w32::window

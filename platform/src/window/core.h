@@ -1,0 +1,120 @@
+// The window system's in-process state: windows, classes and one message
+// queue per thread that owns windows or asks for messages.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "w32/user.h"
+
+namespace w32::window {
+
+struct WindowClass {
+    std::u16string name;
+    WNDCLASSEXW info{};
+    ATOM atom = 0;
+};
+
+struct Window {
+    uint32_t handle = 0;
+    DWORD tid = 0;
+    WNDPROC proc = nullptr;
+    std::shared_ptr<WindowClass> windowClass;
+    uint32_t parent = 0;  // 0: top level (the desktop's child)
+    uint32_t owner = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    std::u16string title;
+    LONG_PTR userData = 0;
+    LONG_PTR dialogLongs[3] = {0, 0, 0};  // DWLP_MSGRESULT, DWLP_DLGPROC, DWLP_USER
+    int controlId = 0;
+    HINSTANCE instance = nullptr;
+    bool messageOnly = false;
+    bool destroying = false;
+    bool topmost = false;
+    BYTE alpha = 255;
+    RECT rect{0, 0, 0, 0};
+    std::vector<uint32_t> children;
+};
+
+class Connection;
+
+// A message sent to a window of this thread, waiting to be handled.
+struct SentMessage {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    // WM_COPYDATA from another process: the bytes and the structure over them.
+    std::vector<uint8_t> data;
+    COPYDATASTRUCT copyData{};
+    bool hasCopyData = false;
+    LRESULT result = 0;
+    bool done = false;
+    // Who waits for the result: a thread of this process, or another process.
+    struct ThreadQueue* sender = nullptr;
+    std::shared_ptr<Connection> replyTo;
+    uint64_t sequence = 0;
+};
+
+struct Timer {
+    HWND hwnd = nullptr;
+    UINT_PTR id = 0;
+    UINT period = 0;
+    uint64_t due = 0;
+    TIMERPROC proc = nullptr;
+};
+
+struct ThreadQueue {
+    explicit ThreadQueue(DWORD threadId);
+    ~ThreadQueue();
+    void Wake();
+    // Waits for a wake-up or extraFd becoming readable, at most timeoutMs (-1: no bound).
+    // Returns true when extraFd is readable.
+    bool Wait(int timeoutMs, int extraFd = -1);
+
+    const DWORD tid;
+    std::mutex lock;
+    std::deque<std::shared_ptr<SentMessage>> sent;
+    std::deque<MSG> posted;
+    std::vector<Timer> timers;
+    bool quit = false;
+    int quitCode = 0;
+    int inSend = 0;  // depth of sent messages being handled
+    int eventFd = -1;
+};
+
+struct State {
+    std::mutex lock;
+    std::unordered_map<uint32_t, std::shared_ptr<Window>> windows;
+    std::vector<std::shared_ptr<WindowClass>> classes;
+    std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>> queues;
+    ATOM nextAtom = 0xC000;
+};
+
+State& TheState();
+std::shared_ptr<ThreadQueue> QueueOf(DWORD tid);  // created on demand
+std::shared_ptr<ThreadQueue> CurrentQueue();
+std::shared_ptr<Window> FindLocal(HWND hwnd);
+uint32_t Value(HWND hwnd);
+HWND Handle(uint32_t value);
+uint64_t NowMs();
+
+// The desktop window's handle, the same in every process.
+inline constexpr uint32_t kDesktopHandle = 0x10000;
+
+// Handles every message sent to the current thread; true when any was.
+bool HandleSentMessages(ThreadQueue& queue);
+// Calls the window procedure of a local window on its own thread.
+LRESULT CallProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+// Posts into a local thread's queue.
+bool PostLocal(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam);
+void PublishRecord(const Window& window);
+
+}  // namespace w32::window

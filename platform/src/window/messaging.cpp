@@ -1,0 +1,517 @@
+// Sending, posting and retrieving messages; timers; the default procedure.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <unordered_map>
+
+#include "internal/native_string.h"
+#include "w32/crt.h"
+#include "w32/kernel.h"
+#include "window/core.h"
+#include "window/remote.h"
+#include "window/session.h"
+
+using w32::window::FindLocal;
+using w32::window::Handle;
+using w32::window::NowMs;
+using w32::window::SentMessage;
+using w32::window::ThreadQueue;
+using w32::window::Timer;
+using w32::window::Value;
+using w32::window::Window;
+
+namespace {
+
+thread_local DWORD lastMessageTime = 0;
+
+// The process that owns another process's window. Handles are never reused,
+// so a remembered owner stays right: a window it has destroyed meanwhile is
+// answered with 0 by that process, and a process that died fails the send.
+pid_t OwnerOf(HWND hwnd) {
+    static std::mutex lock;
+    static std::unordered_map<uint32_t, pid_t> owners;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto it = owners.find(Value(hwnd));
+        if (it != owners.end()) {
+            return it->second;
+        }
+    }
+    auto record = w32::session::ReadWindow(Value(hwnd));
+    if (!record || record->pid == getpid()) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    owners[Value(hwnd)] = record->pid;
+    return record->pid;
+}
+
+bool InRange(UINT message, UINT first, UINT last) {
+    return (first == 0 && last == 0) || (message >= first && message <= last);
+}
+
+// Whether a message for hwnd passes a retrieval filter of hwnd filter.
+bool MatchesWindow(HWND hwnd, HWND filter) {
+    if (filter == nullptr) {
+        return true;
+    }
+    if (filter == reinterpret_cast<HWND>(-1)) {
+        return hwnd == nullptr;  // thread messages only
+    }
+    for (HWND current = hwnd; current != nullptr;) {
+        if (current == filter) {
+            return true;
+        }
+        auto window = FindLocal(current);
+        current = window && window->parent != 0 ? Handle(window->parent) : nullptr;
+    }
+    return false;
+}
+
+void Reply(const std::shared_ptr<SentMessage>& message) {
+    if (message->replyTo) {
+        w32::window::FrameHeader reply{w32::window::kFrameMagic,
+                                       static_cast<uint32_t>(w32::window::FrameType::kReply),
+                                       message->sequence,
+                                       Value(message->hwnd),
+                                       message->message,
+                                       0,
+                                       static_cast<int64_t>(message->result),
+                                       0,
+                                       0,
+                                       0};
+        message->replyTo->Write(reply, nullptr);
+        return;
+    }
+    ThreadQueue* sender = message->sender;
+    {
+        std::lock_guard<std::mutex> guard(sender->lock);
+        message->done = true;
+    }
+    sender->Wake();
+}
+
+LRESULT Deliver(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!FindLocal(hwnd)) {
+        return 0;  // destroyed meanwhile
+    }
+    return w32::window::CallProcedure(hwnd, message, wParam, lParam);
+}
+
+// A message sent from another thread of this process: queued in the
+// receiver's thread and waited for, handling our own sent messages meanwhile.
+LRESULT SendToThread(const std::shared_ptr<Window>& window, HWND hwnd, UINT message, WPARAM wParam,
+                     LPARAM lParam) {
+    std::shared_ptr<ThreadQueue> own = w32::window::CurrentQueue();
+    std::shared_ptr<ThreadQueue> target = w32::window::QueueOf(window->tid);
+    auto sent = std::make_shared<SentMessage>();
+    sent->hwnd = hwnd;
+    sent->message = message;
+    sent->wParam = wParam;
+    sent->lParam = lParam;
+    sent->sender = own.get();
+    {
+        std::lock_guard<std::mutex> guard(target->lock);
+        target->sent.push_back(sent);
+    }
+    target->Wake();
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(own->lock);
+            if (sent->done) {
+                return sent->result;
+            }
+        }
+        if (!w32::window::HandleSentMessages(*own)) {
+            // The receiving thread may have gone without handling it.
+            if (!FindLocal(hwnd)) {
+                std::lock_guard<std::mutex> guard(target->lock);
+                auto it = std::find(target->sent.begin(), target->sent.end(), sent);
+                if (it != target->sent.end()) {
+                    target->sent.erase(it);
+                    return 0;
+                }
+            }
+            own->Wait(100);
+        }
+    }
+}
+
+void PostToQueue(const std::shared_ptr<ThreadQueue>& queue, HWND hwnd, UINT message,
+                 WPARAM wParam, LPARAM lParam) {
+    MSG msg{hwnd, message, wParam, lParam, GetTickCount(), {0, 0}};
+    {
+        std::lock_guard<std::mutex> guard(queue->lock);
+        queue->posted.push_back(msg);
+    }
+    queue->Wake();
+}
+
+// Takes the next message for a retrieval, in Windows order: posted messages,
+// WM_QUIT, then due timers. Sent messages were handled before.
+bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT last, bool remove) {
+    std::lock_guard<std::mutex> guard(queue.lock);
+    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+        if (MatchesWindow(it->hwnd, filter) && InRange(it->message, first, last)) {
+            *out = *it;
+            if (remove) {
+                queue.posted.erase(it);
+            }
+            return true;
+        }
+    }
+    if (queue.quit) {
+        *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount(), {0, 0}};
+        if (remove) {
+            queue.quit = false;
+        }
+        return true;
+    }
+    if (InRange(WM_TIMER, first, last)) {
+        uint64_t now = NowMs();
+        for (Timer& timer : queue.timers) {
+            if (timer.due <= now && MatchesWindow(timer.hwnd, filter)) {
+                *out = MSG{timer.hwnd, WM_TIMER, timer.id, reinterpret_cast<LPARAM>(timer.proc),
+                           GetTickCount(), {0, 0}};
+                if (remove) {
+                    timer.due = now + timer.period;
+                }
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int NextTimerWait(ThreadQueue& queue) {
+    std::lock_guard<std::mutex> guard(queue.lock);
+    if (queue.timers.empty()) {
+        return -1;
+    }
+    uint64_t now = NowMs();
+    uint64_t next = UINT64_MAX;
+    for (const Timer& timer : queue.timers) {
+        next = std::min(next, timer.due);
+    }
+    return next <= now ? 0 : static_cast<int>(std::min<uint64_t>(next - now, 60000));
+}
+
+}  // namespace
+
+namespace w32::window {
+
+bool HandleSentMessages(ThreadQueue& queue) {
+    bool any = false;
+    for (;;) {
+        std::shared_ptr<SentMessage> message;
+        {
+            std::lock_guard<std::mutex> guard(queue.lock);
+            if (queue.sent.empty()) {
+                return any;
+            }
+            message = queue.sent.front();
+            queue.sent.pop_front();
+        }
+        any = true;
+        LPARAM lParam = message->hasCopyData ? reinterpret_cast<LPARAM>(&message->copyData)
+                                             : message->lParam;
+        ++queue.inSend;
+        message->result = Deliver(message->hwnd, message->message, message->wParam, lParam);
+        --queue.inSend;
+        Reply(message);
+    }
+}
+
+bool PostLocal(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam) {
+    PostToQueue(QueueOf(window->tid), Handle(window->handle), message, wParam, lParam);
+    return true;
+}
+
+}  // namespace w32::window
+
+W32API UINT WINAPI RegisterWindowMessageW(LPCWSTR lpString) {
+    if (lpString == nullptr || *lpString == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return w32::session::RegisterMessageName(lpString);
+}
+
+W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (hWnd == HWND_BROADCAST) {
+        // Sends to every top-level window, one after another.
+        for (const auto& record : w32::session::AllWindows()) {
+            if (record.parent == 0 && !record.messageOnly) {
+                SendMessageW(Handle(record.handle), Msg, wParam, lParam);
+            }
+        }
+        return 0;
+    }
+    if (auto window = FindLocal(hWnd)) {
+        if (window->tid == GetCurrentThreadId()) {
+            return w32::window::CallProcedure(hWnd, Msg, wParam, lParam);
+        }
+        return SendToThread(window, hWnd, Msg, wParam, lParam);
+    }
+    pid_t owner = OwnerOf(hWnd);
+    if (owner == 0) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (Msg == WM_COPYDATA && lParam == 0) {
+        return 0;
+    }
+    bool delivered = false;
+    return w32::window::RemoteSend(owner, hWnd, Msg, wParam, lParam, &delivered);
+}
+
+W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT,
+                                          UINT, PDWORD_PTR lpdwResult) {
+    // Every receiver of the session answers or dies, which ends the wait.
+    if (!IsWindow(hWnd) && hWnd != HWND_BROADCAST) {
+        return 0;
+    }
+    LRESULT result = SendMessageW(hWnd, Msg, wParam, lParam);
+    if (lpdwResult != nullptr) {
+        *lpdwResult = static_cast<DWORD_PTR>(result);
+    }
+    return 1;
+}
+
+W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (hWnd == nullptr) {
+        return PostThreadMessageW(GetCurrentThreadId(), Msg, wParam, lParam);
+    }
+    if (hWnd == HWND_BROADCAST) {
+        for (const auto& record : w32::session::AllWindows()) {
+            if (record.parent != 0 || record.messageOnly) {
+                continue;
+            }
+            if (record.pid == getpid()) {
+                if (auto window = FindLocal(Handle(record.handle))) {
+                    w32::window::PostLocal(window, Msg, wParam, lParam);
+                }
+            } else {
+                w32::window::RemotePost(record.pid, Handle(record.handle), Msg, wParam, lParam);
+            }
+        }
+        return TRUE;
+    }
+    if (auto window = FindLocal(hWnd)) {
+        return w32::window::PostLocal(window, Msg, wParam, lParam);
+    }
+    pid_t owner = OwnerOf(hWnd);
+    if (owner == 0 || !w32::session::ProcessAlive(owner)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (Msg == WM_COPYDATA) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // its data would not live long enough
+        return FALSE;
+    }
+    return w32::window::RemotePost(owner, hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
+}
+
+W32API BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    PostToQueue(w32::window::QueueOf(idThread), nullptr, Msg, wParam, lParam);
+    return TRUE;
+}
+
+W32API void WINAPI PostQuitMessage(int nExitCode) {
+    auto queue = w32::window::CurrentQueue();
+    {
+        std::lock_guard<std::mutex> guard(queue->lock);
+        queue->quit = true;
+        queue->quitCode = nExitCode;
+    }
+    queue->Wake();
+}
+
+W32API BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
+                                UINT wRemoveMsg) {
+    auto queue = w32::window::CurrentQueue();
+    w32::window::HandleSentMessages(*queue);
+    if (TakeMessage(*queue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax,
+                    (wRemoveMsg & PM_REMOVE) != 0)) {
+        lastMessageTime = lpMsg->time;
+        return TRUE;
+    }
+    return FALSE;
+}
+
+W32API BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
+    if (lpMsg == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    auto queue = w32::window::CurrentQueue();
+    for (;;) {
+        w32::window::HandleSentMessages(*queue);
+        if (TakeMessage(*queue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
+            lastMessageTime = lpMsg->time;
+            return lpMsg->message == WM_QUIT ? FALSE : TRUE;
+        }
+        queue->Wait(NextTimerWait(*queue));
+    }
+}
+
+W32API BOOL WINAPI WaitMessage(void) {
+    auto queue = w32::window::CurrentQueue();
+    queue->Wait(NextTimerWait(*queue));
+    return TRUE;
+}
+
+W32API BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
+
+W32API LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
+    if (lpMsg == nullptr) {
+        return 0;
+    }
+    if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
+        auto proc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
+        proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
+        return 0;
+    }
+    if (lpMsg->hwnd == nullptr) {
+        return 0;
+    }
+    auto window = FindLocal(lpMsg->hwnd);
+    if (!window || window->tid != GetCurrentThreadId()) {
+        return 0;
+    }
+    return w32::window::CallProcedure(lpMsg->hwnd, lpMsg->message, lpMsg->wParam, lpMsg->lParam);
+}
+
+W32API LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    switch (Msg) {
+        case WM_NCCREATE: {
+            auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+            (void)create;
+            return TRUE;
+        }
+        case WM_CLOSE:
+            DestroyWindow(hWnd);
+            return 0;
+        case WM_SETTEXT: {
+            auto window = FindLocal(hWnd);
+            if (!window) {
+                return FALSE;
+            }
+            {
+                auto& state = w32::window::TheState();
+                std::lock_guard<std::mutex> guard(state.lock);
+                auto* text = reinterpret_cast<LPCWSTR>(lParam);
+                window->title = text != nullptr ? text : u"";
+            }
+            w32::window::PublishRecord(*window);
+            return TRUE;
+        }
+        case WM_GETTEXT: {
+            auto* buffer = reinterpret_cast<LPWSTR>(lParam);
+            return GetWindowTextW(hWnd, buffer, static_cast<int>(wParam));
+        }
+        case WM_GETTEXTLENGTH:
+            return GetWindowTextLengthW(hWnd);
+        default:
+            return 0;
+    }
+}
+
+W32API LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam,
+                                      LPARAM lParam) {
+    if (lpPrevWndFunc == nullptr) {
+        return 0;
+    }
+    return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
+}
+
+W32API BOOL WINAPI InSendMessage(void) { return w32::window::CurrentQueue()->inSend > 0; }
+
+W32API DWORD WINAPI GetMessageTime(void) { return lastMessageTime; }
+
+W32API UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
+    std::shared_ptr<ThreadQueue> queue;
+    if (hWnd != nullptr) {
+        auto window = FindLocal(hWnd);
+        if (!window) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        queue = w32::window::QueueOf(window->tid);
+    } else {
+        queue = w32::window::CurrentQueue();
+        static std::atomic<UINT_PTR> nextId{0x7F00};
+        nIDEvent = nextId++;
+    }
+    // Windows takes at least 10 ms.
+    UINT period = std::max<UINT>(uElapse, 10);
+    {
+        std::lock_guard<std::mutex> guard(queue->lock);
+        bool replaced = false;
+        for (Timer& timer : queue->timers) {
+            if (timer.hwnd == hWnd && timer.id == nIDEvent) {
+                timer.period = period;
+                timer.due = NowMs() + period;
+                timer.proc = lpTimerFunc;
+                replaced = true;
+            }
+        }
+        if (!replaced) {
+            queue->timers.push_back(Timer{hWnd, nIDEvent, period, NowMs() + period, lpTimerFunc});
+        }
+    }
+    queue->Wake();
+    return nIDEvent == 0 && hWnd != nullptr ? 1 : nIDEvent;
+}
+
+W32API BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
+    std::shared_ptr<ThreadQueue> queue;
+    if (hWnd != nullptr) {
+        auto window = FindLocal(hWnd);
+        if (!window) {
+            return FALSE;
+        }
+        queue = w32::window::QueueOf(window->tid);
+    } else {
+        queue = w32::window::CurrentQueue();
+    }
+    std::lock_guard<std::mutex> guard(queue->lock);
+    auto& timers = queue->timers;
+    auto before = timers.size();
+    timers.erase(std::remove_if(timers.begin(), timers.end(),
+                                [&](const Timer& t) { return t.hwnd == hWnd && t.id == uIDEvent; }),
+                 timers.end());
+    // A WM_TIMER already taken from a removed timer is not delivered again.
+    return timers.size() != before;
+}
+
+W32API LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
+                                          LPARAM lParam) {
+    HWND item = GetDlgItem(hDlg, nIDDlgItem);
+    return item != nullptr ? SendMessageW(item, Msg, wParam, lParam) : 0;
+}
+
+W32API BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
+    HWND item = GetDlgItem(hDlg, nIDDlgItem);
+    return item != nullptr && SetWindowTextW(item, lpString);
+}
+
+W32API UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
+    HWND item = GetDlgItem(hDlg, nIDDlgItem);
+    if (item == nullptr) {
+        if (lpString != nullptr && cchMax > 0) {
+            lpString[0] = 0;
+        }
+        return 0;
+    }
+    return static_cast<UINT>(GetWindowTextW(item, lpString, cchMax));
+}
+
+W32API HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR lpCursorName) {
+    // System cursors are shared handles; the stand-in draws nothing with them.
+    if (IS_INTRESOURCE(lpCursorName)) {
+        return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x10008));
+    }
+    return nullptr;
+}

@@ -1,0 +1,323 @@
+#include "window/session.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace w32::session {
+namespace {
+
+std::string MakeDirectory() {
+    const char* configured = getenv("W32_SESSION");
+    std::string path;
+    if (configured != nullptr && configured[0] != 0) {
+        path = configured;
+    } else {
+        const char* runtime = getenv("XDG_RUNTIME_DIR");
+        path = std::string(runtime != nullptr && runtime[0] == '/' ? runtime : "/tmp") +
+               "/w32-session-" + std::to_string(getuid());
+    }
+    mkdir(path.c_str(), 0700);
+    struct stat info;
+    // Nobody else may read the session or send into it.
+    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
+        (info.st_mode & 077) != 0) {
+        fprintf(stderr, "w32: session directory %s is not private to this user; not used\n",
+                path.c_str());
+        return {};
+    }
+    mkdir((path + "/windows").c_str(), 0700);
+    mkdir((path + "/atoms").c_str(), 0700);
+    return path;
+}
+
+// Runs f with an exclusive lock on a lock file of the session.
+template <typename F>
+auto Locked(const char* name, F f) -> decltype(f()) {
+    std::string path = Directory() + "/" + name;
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    auto result = f();
+    if (fd >= 0) {
+        close(fd);
+    }
+    return result;
+}
+
+std::string ReadSmallFile(const std::string& path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return {};
+    }
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof(buffer))) > 0) {
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    close(fd);
+    return text;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".tmp" + std::to_string(getpid());
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    close(fd);
+    return ok && rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+std::string Hex(const std::u16string& text) {
+    std::string out;
+    char digits[8];
+    for (char16_t c : text) {
+        snprintf(digits, sizeof(digits), "%04x", static_cast<unsigned>(c));
+        out += digits;
+    }
+    return out;
+}
+
+std::u16string Unhex(const std::string& text) {
+    std::u16string out;
+    for (size_t i = 0; i + 4 <= text.size(); i += 4) {
+        out += static_cast<char16_t>(strtoul(text.substr(i, 4).c_str(), nullptr, 16));
+    }
+    return out;
+}
+
+std::u16string Lower(std::u16string text) {
+    for (auto& c : text) {
+        if (c >= u'A' && c <= u'Z') {
+            c = static_cast<char16_t>(c + 32);
+        }
+    }
+    return text;
+}
+
+std::string WindowPath(uint32_t handle) {
+    char name[32];
+    snprintf(name, sizeof(name), "/windows/%08x", handle);
+    return Directory() + name;
+}
+
+std::string Serialise(const WindowRecord& r) {
+    char numbers[200];
+    snprintf(numbers, sizeof(numbers), "%u %d %u %u %u %u %u %d %d\n", r.handle, r.pid, r.tid,
+             r.parent, r.owner, r.style, r.exStyle, r.controlId, r.messageOnly ? 1 : 0);
+    return std::string(numbers) + Hex(r.className) + "\n" + Hex(r.title) + "\n";
+}
+
+std::optional<WindowRecord> Parse(const std::string& text) {
+    WindowRecord r;
+    int messageOnly = 0;
+    int pid = 0;
+    if (sscanf(text.c_str(), "%u %d %u %u %u %u %u %d %d", &r.handle, &pid, &r.tid, &r.parent,
+               &r.owner, &r.style, &r.exStyle, &r.controlId, &messageOnly) != 9) {
+        return std::nullopt;
+    }
+    r.pid = pid;
+    r.messageOnly = messageOnly != 0;
+    size_t first = text.find('\n');
+    size_t second = first == std::string::npos ? first : text.find('\n', first + 1);
+    if (second == std::string::npos) {
+        return std::nullopt;
+    }
+    r.className = Unhex(text.substr(first + 1, second - first - 1));
+    size_t third = text.find('\n', second + 1);
+    r.title = Unhex(text.substr(second + 1, third == std::string::npos ? std::string::npos
+                                                                       : third - second - 1));
+    return r;
+}
+
+int livenessFd = -1;
+
+}  // namespace
+
+const std::string& Directory() {
+    static const std::string directory = MakeDirectory();
+    return directory;
+}
+
+bool ReserveHandles(uint32_t count, uint32_t* first) {
+    if (Directory().empty()) {
+        return false;
+    }
+    return Locked("handles.lock", [&] {
+        std::string path = Directory() + "/handles";
+        std::string text = ReadSmallFile(path);
+        unsigned long next = text.empty() ? 0x10100 : strtoul(text.c_str(), nullptr, 16);
+        if (next + static_cast<unsigned long>(count) * 4 >= 0x7FFFFFF0UL) {
+            return false;
+        }
+        *first = static_cast<uint32_t>(next);
+        char value[32];
+        snprintf(value, sizeof(value), "%lx\n", next + static_cast<unsigned long>(count) * 4);
+        return WriteFileAtomically(path, value);
+    });
+}
+
+uint32_t RegisterMessageName(const std::u16string& name) {
+    static std::mutex lock;
+    static std::vector<std::pair<std::u16string, uint32_t>> known;
+    std::u16string key = Lower(name);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        for (auto& [knownName, id] : known) {
+            if (knownName == key) {
+                return id;
+            }
+        }
+    }
+    uint32_t id = 0;
+    if (Directory().empty()) {
+        static uint32_t nextLocal = 0xC000;
+        std::lock_guard<std::mutex> guard(lock);
+        id = nextLocal <= 0xFFFF ? nextLocal++ : 0;
+    } else {
+        id = Locked("atoms.lock", [&]() -> uint32_t {
+            std::string hex = Hex(key);
+            std::string path = Directory() + "/atoms/" + (hex.size() > 200 ? hex.substr(0, 200) : hex);
+            // Long names share a file name prefix: the file holds the full name too.
+            std::string text = ReadSmallFile(path);
+            size_t at = 0;
+            while (at < text.size()) {
+                size_t end = text.find('\n', at);
+                std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+                size_t space = line.find(' ');
+                if (space != std::string::npos && line.substr(space + 1) == hex) {
+                    return static_cast<uint32_t>(strtoul(line.c_str(), nullptr, 16));
+                }
+                if (end == std::string::npos) {
+                    break;
+                }
+                at = end + 1;
+            }
+            std::string counterPath = Directory() + "/atoms.next";
+            std::string counter = ReadSmallFile(counterPath);
+            unsigned long next = counter.empty() ? 0xC000 : strtoul(counter.c_str(), nullptr, 16);
+            if (next > 0xFFFF) {
+                return 0;
+            }
+            char value[32];
+            snprintf(value, sizeof(value), "%lx\n", next + 1);
+            WriteFileAtomically(counterPath, value);
+            snprintf(value, sizeof(value), "%lx ", next);
+            WriteFileAtomically(path, text + value + hex + "\n");
+            return static_cast<uint32_t>(next);
+        });
+    }
+    if (id != 0) {
+        std::lock_guard<std::mutex> guard(lock);
+        known.emplace_back(key, id);
+    }
+    return id;
+}
+
+void PublishWindow(const WindowRecord& record) {
+    if (!Directory().empty()) {
+        WriteFileAtomically(WindowPath(record.handle), Serialise(record));
+    }
+}
+
+void WithdrawWindow(uint32_t handle) {
+    if (!Directory().empty()) {
+        unlink(WindowPath(handle).c_str());
+    }
+}
+
+std::optional<WindowRecord> ReadWindow(uint32_t handle) {
+    if (Directory().empty()) {
+        return std::nullopt;
+    }
+    auto record = Parse(ReadSmallFile(WindowPath(handle)));
+    if (!record || !ProcessAlive(record->pid)) {
+        return std::nullopt;
+    }
+    return record;
+}
+
+std::vector<WindowRecord> AllWindows() {
+    std::vector<WindowRecord> windows;
+    if (Directory().empty()) {
+        return windows;
+    }
+    DIR* dir = opendir((Directory() + "/windows").c_str());
+    if (dir == nullptr) {
+        return windows;
+    }
+    std::vector<std::string> dead;
+    while (struct dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '.' || strchr(entry->d_name, '.') != nullptr) {
+            continue;
+        }
+        std::string path = Directory() + "/windows/" + entry->d_name;
+        auto record = Parse(ReadSmallFile(path));
+        if (!record) {
+            continue;
+        }
+        if (!ProcessAlive(record->pid)) {
+            dead.push_back(path);  // a dead process's windows vanish with it
+            continue;
+        }
+        windows.push_back(*record);
+    }
+    closedir(dir);
+    for (const auto& path : dead) {
+        unlink(path.c_str());
+    }
+    std::sort(windows.begin(), windows.end(),
+              [](const WindowRecord& a, const WindowRecord& b) { return a.handle < b.handle; });
+    return windows;
+}
+
+std::string SocketPath(pid_t pid) { return Directory() + "/proc-" + std::to_string(pid) + ".sock"; }
+
+bool ProcessAlive(pid_t pid) {
+    if (pid == getpid()) {
+        return true;
+    }
+    if (kill(pid, 0) != 0 && errno == ESRCH) {
+        return false;
+    }
+    // The pid may have been reused: the process's own lock tells.
+    std::string path = Directory() + "/proc-" + std::to_string(pid) + ".lock";
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
+}
+
+void MarkProcessAlive() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (Directory().empty()) {
+            return;
+        }
+        std::string path = Directory() + "/proc-" + std::to_string(getpid()) + ".lock";
+        livenessFd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (livenessFd >= 0) {
+            flock(livenessFd, LOCK_EX);
+        }
+    });
+}
+
+}  // namespace w32::session

@@ -1,0 +1,87 @@
+#include "session_files.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace twain_dsm {
+namespace {
+
+constexpr const char* kSourcesFile = "twain-sources";
+constexpr const char* kDefaultFile = "twain-default";
+
+std::string PathOf(const char* name) {
+    return SessionDirectory() + "/" + name;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::ostringstream out;
+    out << in.rdbuf();
+    *text = out.str();
+    return true;
+}
+
+}  // namespace
+
+std::string SessionDirectory() {
+    const char* session = getenv("W32_SESSION");
+    if (session != nullptr && session[0] != '\0') {
+        return session;
+    }
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    std::string base = runtime != nullptr && runtime[0] != '\0' ? runtime : "/tmp";
+    return base + "/w32-session-" + std::to_string(getuid());
+}
+
+SessionDescription LoadSessionDescription() {
+    std::string text;
+    if (!ReadWholeFile(PathOf(kSourcesFile), &text)) {
+        return {};
+    }
+    std::vector<std::string> errors;
+    SessionDescription description = ParseDescription(text, &errors);
+    for (const std::string& error : errors) {
+        fprintf(stderr, "twain_32: %s: %s\n", kSourcesFile, error.c_str());
+    }
+    return description;
+}
+
+std::string ReadDefaultSource() {
+    std::string text;
+    if (!ReadWholeFile(PathOf(kDefaultFile), &text)) {
+        return {};
+    }
+    size_t end = text.find_first_of("\r\n");
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+bool WriteDefaultSource(const std::string& productName) {
+    std::string path = PathOf(kDefaultFile);
+    std::string temporary = path + "." + std::to_string(getpid()) + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            return false;
+        }
+        out << productName << "\n";
+        if (!out.flush()) {
+            out.close();
+            std::remove(temporary.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace twain_dsm

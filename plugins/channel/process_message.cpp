@@ -1,0 +1,174 @@
+#include "plugins/channel/process_message.h"
+
+#include <ctime>
+#include <utility>
+
+namespace vexlo {
+
+HWND CProcessMessage::FindDesktopWindow() {
+    return ::FindWindowW(kAgentWindowClass, nullptr);
+}
+
+HRESULT CProcessMessage::LoadDesktop() {
+    if (::IsWindow(FindDesktopWindow())) {
+        return S_OK;
+    }
+    // The agent is found by its bare name beside the plug-in or on the path;
+    // it needs a moment to create its window.
+    ::ShellExecuteW(nullptr, u"open", kAgentProgram, nullptr, nullptr, SW_SHOWNORMAL);
+    ::Sleep(kAgentStartWait);
+    return ::IsWindow(FindDesktopWindow()) ? S_OK : E_FAIL;
+}
+
+int32_t CProcessMessage::MakeJobId() {
+    // Two separate readings: ids are not strictly increasing, and two scans
+    // about a second apart can share one.
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    uint32_t seconds = static_cast<uint32_t>(std::time(nullptr));
+    return static_cast<int32_t>(seconds + now.wMilliseconds);
+}
+
+HRESULT CProcessMessage::SendCopyData(PluginRequest* request) {
+    if (!::IsWindow(FindDesktopWindow())) {
+        LoadDesktop();
+    }
+    HWND desktop = FindDesktopWindow();
+    if (!::IsWindow(desktop)) {
+        return E_FAIL;
+    }
+    COPYDATASTRUCT copy{0, static_cast<DWORD>(sizeof(PluginRequest)), request};
+    // Answers the agent sends while handling the request arrive during this
+    // send and are queued.
+    ::SendMessageW(desktop, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
+                   reinterpret_cast<LPARAM>(&copy));
+    return S_OK;
+}
+
+HRESULT CProcessMessage::SendRequest(PluginRequest* request) {
+    return SendCopyData(request);
+}
+
+HRESULT CProcessMessage::SendScanRequest(PluginRequest* request, IVexloEventCallback* callback) {
+    ReplaceStatusCallback(callback);
+    request->jobId = MakeJobId();
+    if (FAILED(SendCopyData(request)) && statusCallback) {
+        statusCallback->OnState(kStateAgentUnreachable, 0, u"");
+    }
+    return S_OK;
+}
+
+HRESULT CProcessMessage::SendSelectScannerRequest(PluginRequest* request,
+                                                  IVexloEventCallback* callback) {
+    ReplaceSelectCallback(callback);
+    return SendCopyData(request);
+}
+
+HRESULT CProcessMessage::SendPrintRequest(PluginRequest* request, IVexloEventCallback* callback) {
+    ReplaceStatusCallback(callback);
+    return SendCopyData(request);
+}
+
+HRESULT CProcessMessage::GetScanMode(int32_t* mode) {
+    lastScanMode = 0;
+    PluginRequest request = CreateEmptyRequest();
+    request.code = kRequestGetScanMode;
+    SendCopyData(&request);
+    ::Sleep(kQueryWait);
+    RunPendingTicks();
+    *mode = lastScanMode;
+    return lastScanMode != 0 ? S_OK : E_FAIL;
+}
+
+HRESULT CProcessMessage::GetSelectedScanner(int32_t scannerInterface, std::u16string* name) {
+    PluginRequest request = CreateEmptyRequest();
+    request.code = kRequestGetSelectedScanner;
+    request.param = scannerInterface;
+    SendCopyData(&request);
+    ::Sleep(kQueryWait);
+    RunPendingTicks();
+    // Without an answer in time this is the name of an earlier one.
+    *name = lastSelectedScanner;
+    return S_OK;
+}
+
+void CProcessMessage::RunPendingTicks() {
+    MSG msg;
+    while (m_hWnd != nullptr && ::PeekMessageW(&msg, m_hWnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+        ::DispatchMessageW(&msg);
+    }
+}
+
+LRESULT CProcessMessage::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
+    if (timerId != 0) {
+        KillTimer(timerId);
+        timerId = 0;
+    }
+    statusCallback.reset();
+    selectCallback.reset();
+    return 0;
+}
+
+LRESULT CProcessMessage::OnCopyData(UINT, WPARAM, LPARAM lParam, BOOL&) {
+    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    AgentAnswer answer;
+    if (copy == nullptr || !DecodeAnswer(copy->lpData, copy->cbData, &answer)) {
+        return 0;
+    }
+    answers.push_back(answer);
+    if (timerId == 0) {
+        timerId = SetTimer(kAnswerTimerId, kAnswerTimerPeriod);
+    }
+    return 0;
+}
+
+LRESULT CProcessMessage::OnTimerMessage(UINT, WPARAM wParam, LPARAM, BOOL&) {
+    OnTimer(static_cast<UINT_PTR>(wParam));
+    return 0;
+}
+
+void CProcessMessage::OnTimer(UINT_PTR id) {
+    if (id != kAnswerTimerId) {
+        return;
+    }
+    while (!answers.empty()) {
+        // Taken off the queue before its callback runs: a callback may come
+        // back into the channel, and a nested tick goes on with the next one.
+        AgentAnswer answer = answers.front();
+        answers.pop_front();
+        // Callbacks get a terminated text even from a record that fills the field.
+        answer.text[kAnswerTextLength - 1] = 0;
+        switch (answer.state) {
+            case kReplySelectedScanner:
+                if (selectCallback) {
+                    selectCallback->OnText(answer.text);
+                }
+                break;
+            case kReplyScanMode:
+                lastScanMode = answer.info;
+                break;
+            case kReplyGetSelectedScanner:
+                lastSelectedScanner = ReadField(answer.text);
+                break;
+            default:
+                if (statusCallback) {
+                    statusCallback->OnState(answer.state, answer.info, answer.text);
+                }
+                break;
+        }
+    }
+}
+
+void CProcessMessage::ReplaceStatusCallback(IVexloEventCallback* callback) {
+    // The previous callback may be the one running right now (a page function
+    // that starts a new scan); it touches nothing of itself after this.
+    std::unique_ptr<IVexloEventCallback> previous = std::exchange(statusCallback, nullptr);
+    statusCallback.reset(callback);
+}
+
+void CProcessMessage::ReplaceSelectCallback(IVexloEventCallback* callback) {
+    std::unique_ptr<IVexloEventCallback> previous = std::exchange(selectCallback, nullptr);
+    selectCallback.reset(callback);
+}
+
+}  // namespace vexlo

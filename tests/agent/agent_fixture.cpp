@@ -1,0 +1,106 @@
+#include "agent_fixture.h"
+
+#include <cstdlib>
+
+#include "agent/core/messages.h"
+#include "agent/core/settings.h"
+
+namespace vexlo::test {
+
+AnswerRecorder::AnswerRecorder() {
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = u"TestAnswerRecorder";
+    RegisterClassExW(&wc);
+    window = CreateWindowExW(0, u"TestAnswerRecorder", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
+                             nullptr, wc.hInstance, nullptr);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+AnswerRecorder::~AnswerRecorder() {
+    if (window != nullptr) {
+        DestroyWindow(window);
+    }
+}
+
+LRESULT CALLBACK AnswerRecorder::Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        auto* self = reinterpret_cast<AnswerRecorder*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        AgentAnswer answer;
+        if (self != nullptr && data != nullptr &&
+            DecodeAnswer(data->lpData, data->cbData, &answer)) {
+            self->answers.push_back(
+                {answer.state, answer.info, ReadField(answer.text), reinterpret_cast<HWND>(wParam)});
+        }
+        return 0;
+    }
+    if (message == WM_VEXLO_DESKTOP_MESSAGE) {
+        auto* self = reinterpret_cast<AnswerRecorder*>(GetWindowLongPtrW(hWnd, GWLP_USERDATA));
+        if (self != nullptr) {
+            self->desktopReplies.push_back(wParam);
+        }
+        return 0;
+    }
+    return DefWindowProcW(hWnd, message, wParam, lParam);
+}
+
+AgentFixture::AgentFixture(const std::string& settingsText) {
+    setenv("APPDATA", appData.native().c_str(), 1);
+    FreeSettings();
+    if (!settingsText.empty()) {
+        std::filesystem::create_directories(DataFolder());
+        WriteFileBytes(DataFolder() / "settings.ini", settingsText);
+    }
+    module.Init(nullptr);
+    module.AddMessageLoop(&loop);
+    ScannerFactory factory;
+    factory.makeTwain = [this](IHost&, const std::u16string&) {
+        ScannerPtr scanner = MakeScanner<FakeScanner>();
+        twain = static_cast<FakeScanner*>(scanner.get());
+        return scanner;
+    };
+    factory.makeWia = [this](IHost&, const std::u16string&) {
+        ScannerPtr scanner = MakeScanner<FakeScanner>();
+        wia = static_cast<FakeScanner*>(scanner.get());
+        return scanner;
+    };
+    agent = std::make_unique<CAppWindow>(module, factory);
+    agentWindow = agent->Create(GetDesktopWindow(), fw::CWindow::rcDefault);
+}
+
+AgentFixture::~AgentFixture() {
+    if (::IsWindow(agentWindow)) {
+        DestroyWindow(agentWindow);
+    }
+    PumpMessages();
+    agent.reset();
+    module.RemoveMessageLoop();
+    FreeSettings();
+}
+
+void AgentFixture::Send(const PluginRequest& request) { SendBytes(&request, sizeof(request)); }
+
+void AgentFixture::SendBytes(const void* data, DWORD size) {
+    COPYDATASTRUCT copy = {};
+    copy.dwData = 0;
+    copy.cbData = size;
+    copy.lpData = const_cast<void*>(data);
+    SendMessageW(agentWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
+                 reinterpret_cast<LPARAM>(&copy));
+}
+
+void PumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            continue;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace vexlo::test

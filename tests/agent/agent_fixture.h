@@ -1,0 +1,88 @@
+// An agent main window in the test's own thread, with scanner doubles, a
+// private session and application-data folder, and a client window that
+// records every answer the agent sends.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "agent/core/app_window.h"
+#include "protocol/records.h"
+#include "support/temp_dir.h"
+
+namespace vexlo::test {
+
+class FakeScanner final : public IScanner {
+public:
+    HRESULT StartScan(ScanJob job) override {
+        started.push_back(job);
+        return S_OK;
+    }
+    HRESULT SelectScanner(HWND client) override {
+        selectClients.push_back(client);
+        return S_OK;
+    }
+    int GetState() override { return state; }
+    void StopScan(int jobId) override { stops.push_back(jobId); }
+    int GetJobId() override { return started.empty() ? 0 : started.back().jobId; }
+    std::u16string GetSelectedScanner() override { return selectedName; }
+
+    int state = 0;
+    std::u16string selectedName;
+    std::vector<ScanJob> started;
+    std::vector<HWND> selectClients;
+    std::vector<int> stops;
+};
+
+struct Answer {
+    int state;
+    int info;
+    std::u16string text;
+    HWND from;
+};
+
+// A message-only window that keeps every AgentAnswer it receives.
+class AnswerRecorder {
+public:
+    AnswerRecorder();
+    ~AnswerRecorder();
+    HWND hwnd() const { return window; }
+    std::vector<Answer> answers;
+    // wParam of every WM_VEXLO_DESKTOP_MESSAGE the window received.
+    std::vector<WPARAM> desktopReplies;
+
+private:
+    static LRESULT CALLBACK Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    HWND window = nullptr;
+};
+
+class AgentFixture {
+public:
+    explicit AgentFixture(const std::string& settingsText = {});
+    ~AgentFixture();
+
+    // Sends a request as a plug-in does, from the recorder's window.
+    void Send(const PluginRequest& request);
+    void SendBytes(const void* data, DWORD size);
+
+    CAppWindow& window() { return *agent; }
+    HWND hwnd() const { return agentWindow; }
+    std::filesystem::path DataFolder() const { return appData.path() / "VexloDesktop"; }
+
+    TempDir appData;
+    FakeScanner* twain = nullptr;  // owned by the window
+    FakeScanner* wia = nullptr;
+    AnswerRecorder client;
+    fw::CAppModule module;
+    fw::CMessageLoop loop;
+    std::unique_ptr<CAppWindow> agent;
+    HWND agentWindow = nullptr;
+};
+
+// Pumps the calling thread's messages without blocking.
+void PumpMessages();
+
+}  // namespace vexlo::test

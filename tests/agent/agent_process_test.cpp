@@ -1,0 +1,172 @@
+// The real agent_vexlo program, driven by this test process acting as a
+// plug-in: requests go by WM_COPYDATA from a message-only window, answers
+// come back to it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "agent/core/messages.h"
+#include "agent_fixture.h"
+#include "protocol/records.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using vexlo::PluginRequest;
+using vexlo::test::AnswerRecorder;
+using vexlo::test::ReadFileBytes;
+using vexlo::test::TempDir;
+
+std::string AgentPath() {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    self[length > 0 ? length : 0] = 0;
+    std::string path = self;
+    return path.substr(0, path.rfind('/')) + "/agent_vexlo";
+}
+
+// One agent process with its own application-data folder.
+class AgentProcess {
+public:
+    explicit AgentProcess(const std::string& appData) {
+        pid = fork();
+        if (pid == 0) {
+            setenv("APPDATA", appData.c_str(), 1);
+            std::string program = AgentPath();
+            execl(program.c_str(), program.c_str(), nullptr);
+            _exit(127);
+        }
+    }
+    ~AgentProcess() {
+        if (pid > 0 && !exited) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    // The agent's window once it exists.
+    HWND WaitForWindow() {
+        for (int i = 0; i < 500; ++i) {
+            HWND window = FindWindowW(vexlo::kAgentWindowClass, nullptr);
+            DWORD owner = 0;
+            if (window != nullptr && GetWindowThreadProcessId(window, &owner) != 0 &&
+                owner == static_cast<DWORD>(pid)) {
+                return window;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return nullptr;
+    }
+    // The exit status, or -1 when the process is still running after the wait.
+    int WaitForExit(std::chrono::milliseconds bound) {
+        auto end = std::chrono::steady_clock::now() + bound;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                exited = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    }
+
+    pid_t pid = -1;
+    bool exited = false;
+};
+
+PluginRequest Request(int code, int param = 0) {
+    PluginRequest request = vexlo::CreateEmptyRequest();
+    request.code = code;
+    request.param = param;
+    return request;
+}
+
+LRESULT Send(HWND agent, const AnswerRecorder& client, const void* data, DWORD size) {
+    COPYDATASTRUCT copy{0, size, const_cast<void*>(data)};
+    return SendMessageW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
+                        reinterpret_cast<LPARAM>(&copy));
+}
+
+TEST(AgentProcess, AnswersQueriesWhileThePluginsSendWaits) {
+    TempDir appData;
+    vexlo::test::WriteFileBytes(appData.path() / "VexloDesktop/settings.ini", "");
+    std::filesystem::create_directories(appData.path() / "VexloDesktop");
+    vexlo::test::WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
+                                "[settings]\nscan-mode=3\n[wia]\nwia-scanner-name=Flatbed\n");
+    AgentProcess agent(appData.native());
+    HWND window = agent.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    AnswerRecorder client;
+    PluginRequest query = Request(vexlo::kRequestGetScanMode);
+    Send(window, client, &query, sizeof(query));
+    ASSERT_EQ(client.answers.size(), 1u) << "the answer came during the send";
+    EXPECT_EQ(client.answers[0].state, 105);
+    EXPECT_EQ(client.answers[0].info, 3);
+    EXPECT_EQ(client.answers[0].from, window);
+
+    // A record of 16 bytes is no request.
+    Send(window, client, &query, 16);
+    EXPECT_EQ(client.answers.size(), 1u);
+
+    PluginRequest setMode = Request(vexlo::kRequestSetScanMode, 2);
+    Send(window, client, &setMode, sizeof(setMode));
+    Send(window, client, &query, sizeof(query));
+    ASSERT_EQ(client.answers.size(), 2u);
+    EXPECT_EQ(client.answers[1].info, 2);
+}
+
+TEST(AgentProcess, TheDesktopMessageIsAnsweredOnlyForAWindow) {
+    TempDir appData;
+    AgentProcess agent(appData.native());
+    HWND window = agent.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    AnswerRecorder client;
+    SendMessageW(window, vexlo::WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(client.hwnd()), 0);
+    ASSERT_EQ(client.desktopReplies.size(), 1u);
+    EXPECT_EQ(client.desktopReplies[0], reinterpret_cast<WPARAM>(window));
+    SendMessageW(window, vexlo::WM_VEXLO_DESKTOP_MESSAGE, 0x12345, 0);
+    EXPECT_EQ(client.desktopReplies.size(), 1u);
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST(AgentProcess, ANewerAgentMakesTheOlderOneCloseInOrder) {
+    TempDir appData;
+    AgentProcess first(appData.native());
+    HWND firstWindow = first.WaitForWindow();
+    ASSERT_NE(firstWindow, nullptr);
+    AnswerRecorder client;
+    PluginRequest setMode = Request(vexlo::kRequestSetScanMode, 2);
+    Send(firstWindow, client, &setMode, sizeof(setMode));
+
+    AgentProcess second(appData.native());
+    HWND secondWindow = second.WaitForWindow();
+    ASSERT_NE(secondWindow, nullptr);
+    EXPECT_EQ(first.WaitForExit(std::chrono::seconds(5)), 0);
+    EXPECT_FALSE(IsWindow(firstWindow));
+    EXPECT_NE(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini").find("scan-mode=2"),
+              std::string::npos)
+        << "the older agent wrote its settings on the way out";
+    EXPECT_EQ(second.WaitForExit(std::chrono::milliseconds(300)), -1) << "the newest agent stays";
+    EXPECT_EQ(FindWindowW(vexlo::kAgentWindowClass, nullptr), secondWindow);
+}
+
+TEST(AgentProcess, WmCloseShutsDownWithinAboutTwoSeconds) {
+    TempDir appData;
+    AgentProcess agent(appData.native());
+    HWND window = agent.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(agent.WaitForExit(std::chrono::milliseconds(2500)), 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini"),
+              "[wia]\r\nwia-scanner-name=\r\n[settings]\r\nscan-mode=1\r\n");
+    EXPECT_TRUE(std::filesystem::exists(appData.path() / "VexloDesktop/vexlo-plugin.log"));
+}
+
+}  // namespace

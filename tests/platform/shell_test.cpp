@@ -1,0 +1,85 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using vexlo::test::ReadFileBytes;
+using vexlo::test::TempDir;
+using vexlo::test::WriteFileBytes;
+
+std::u16string AppData() {
+    WCHAR path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path))) {
+        return u"<failed>";
+    }
+    return path;
+}
+
+TEST(ShellFolders, AppDataFollowsTheEnvironment) {
+    setenv("APPDATA", "/data/appdata", 1);
+    setenv("XDG_CONFIG_HOME", "/data/xdg", 1);
+    setenv("HOME", "/home/user", 1);
+    EXPECT_EQ(AppData(), u"/data/appdata");
+    unsetenv("APPDATA");
+    EXPECT_EQ(AppData(), u"/data/xdg");
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(AppData(), u"/home/user/.config");
+    // Relative values are no folder at all.
+    setenv("HOME", "relative", 1);
+    EXPECT_EQ(AppData(), u"<failed>");
+    unsetenv("HOME");
+    EXPECT_EQ(AppData(), u"<failed>");
+}
+
+// Waits for a file that another process writes.
+std::string WaitForFile(const std::filesystem::path& path) {
+    for (int i = 0; i < 500 && !std::filesystem::exists(path); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    return ReadFileBytes(path);
+}
+
+void WriteScript(const std::filesystem::path& path, const std::string& body) {
+    WriteFileBytes(path, "#!/bin/sh\n" + body + "\n");
+    chmod(path.c_str(), 0755);
+}
+
+TEST(ShellExecute, OpensAUrlWithTheConfiguredOpener) {
+    TempDir dir;
+    WriteScript(dir.path() / "opener", "echo \"$1\" > " + dir.native("opened"));
+    setenv("W32_URL_OPENER", dir.native("opener").c_str(), 1);
+    HINSTANCE result = ShellExecuteW(nullptr, u"open", u"https://vexlo.example/", nullptr, nullptr,
+                                     SW_SHOWNORMAL);
+    EXPECT_GT(reinterpret_cast<intptr_t>(result), 32);
+    EXPECT_EQ(WaitForFile(dir.path() / "opened"), "https://vexlo.example/\n");
+}
+
+TEST(ShellExecute, StartsAWindowsProgramNameFromPath) {
+    TempDir dir;
+    WriteScript(dir.path() / "agent_test", "echo \"started $W32_SESSION $1\" > " + dir.native("ran"));
+    std::string path = dir.native() + ":" + (getenv("PATH") ? getenv("PATH") : "");
+    setenv("PATH", path.c_str(), 1);
+    setenv("W32_SESSION", "/session", 1);
+    HINSTANCE result = ShellExecuteW(nullptr, u"open", u"agent_test.exe", u"one", nullptr,
+                                     SW_SHOWNORMAL);
+    EXPECT_GT(reinterpret_cast<intptr_t>(result), 32);
+    EXPECT_EQ(WaitForFile(dir.path() / "ran"), "started /session one\n");
+}
+
+TEST(ShellExecute, AMissingProgramIsNotFound) {
+    HINSTANCE result =
+        ShellExecuteW(nullptr, u"open", u"no_such_program_vexlo.exe", nullptr, nullptr, SW_SHOW);
+    EXPECT_EQ(reinterpret_cast<intptr_t>(result), SE_ERR_FNF);
+    result = ShellExecuteW(nullptr, u"print", u"x", nullptr, nullptr, SW_SHOW);
+    EXPECT_LE(reinterpret_cast<intptr_t>(result), 32);
+}
+
+}  // namespace

@@ -1,0 +1,286 @@
+// Conformance of the window system: the behaviours the agent and the plug-ins
+// rely on, in one process and across processes of one session.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "peer_process.h"
+
+namespace {
+
+using vexlo::test::PeerProcess;
+
+struct Recorder {
+    std::vector<std::string> events;
+    std::vector<std::vector<unsigned char>> copies;
+    std::vector<ULONG_PTR> tags;
+};
+Recorder* recorder = nullptr;
+
+LRESULT CALLBACK RecordingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (recorder != nullptr) {
+        char name[64];
+        GetWindowTextLengthW(hwnd);
+        std::u16string title(64, u'\0');
+        title.resize(static_cast<size_t>(GetWindowTextW(hwnd, title.data(), 64)));
+        std::string text(title.begin(), title.end());
+        if (message == WM_DESTROY || message == WM_NCDESTROY) {
+            snprintf(name, sizeof(name), "%s:%s", message == WM_DESTROY ? "destroy" : "ncdestroy",
+                     text.c_str());
+            recorder->events.emplace_back(name);
+        } else if (message == WM_USER) {
+            recorder->events.push_back("posted");
+        } else if (message == WM_USER + 1) {
+            recorder->events.push_back("sent");
+        } else if (message == WM_COPYDATA) {
+            const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            const auto* bytes = static_cast<const unsigned char*>(data->lpData);
+            recorder->copies.emplace_back(bytes, bytes + data->cbData);
+            recorder->tags.push_back(data->dwData);
+            return 0;
+        }
+    }
+    if (message == WM_USER + 2) {
+        return static_cast<LRESULT>(wParam * 2);
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+class WindowSystem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        recorder = &record;
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = RecordingProc;
+        wc.lpszClassName = u"TestRecorder";
+        RegisterClassExW(&wc);
+    }
+    void TearDown() override { recorder = nullptr; }
+
+    HWND Make(const char16_t* title, HWND parent = nullptr, DWORD style = WS_OVERLAPPEDWINDOW) {
+        return CreateWindowExW(0, u"TestRecorder", title, style, 0, 0, 10, 10, parent, nullptr,
+                               nullptr, nullptr);
+    }
+
+    Recorder record;
+};
+
+TEST_F(WindowSystem, DestroyGoesOwnedFirstThenDestroyThenChildrenThenNcDestroy) {
+    HWND top = Make(u"top");
+    HWND child = Make(u"child", top, WS_CHILD);
+    HWND owned = Make(u"owned", top, WS_POPUP);
+    ASSERT_TRUE(IsWindow(child));
+    ASSERT_EQ(GetParent(child), top);
+    EXPECT_TRUE(DestroyWindow(top));
+    EXPECT_EQ(record.events,
+              (std::vector<std::string>{"destroy:owned", "ncdestroy:owned", "destroy:top",
+                                        "destroy:child", "ncdestroy:child", "ncdestroy:top"}));
+    EXPECT_FALSE(IsWindow(top));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_FALSE(IsWindow(owned));
+    EXPECT_EQ(SendMessageW(top, WM_USER + 2, 21, 0), 0);
+    EXPECT_FALSE(PostMessageW(top, WM_USER, 0, 0));
+}
+
+TEST_F(WindowSystem, WmCloseDestroysThroughTheDefaultProcedure) {
+    HWND window = Make(u"w");
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+}
+
+TEST_F(WindowSystem, SentMessagesComeBeforePostedOnes) {
+    HWND window = Make(u"w");
+    PostMessageW(window, WM_USER, 0, 0);
+    std::thread sender([window] { SendMessageW(window, WM_USER + 1, 0, 0); });
+    // Give the other thread time to queue its send behind the post.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    MSG msg;
+    ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    DispatchMessageW(&msg);
+    sender.join();
+    EXPECT_EQ(record.events, (std::vector<std::string>{"sent", "posted"}));
+    DestroyWindow(window);
+}
+
+TEST_F(WindowSystem, ACrossThreadSendReturnsTheResultAndSleepHandlesNothing) {
+    HWND window = Make(u"w");
+    std::atomic<LRESULT> result{0};
+    std::thread sender([&] { result = SendMessageW(window, WM_USER + 2, 21, 0); });
+    Sleep(50);
+    EXPECT_EQ(result, 0) << "nothing is handled while the owner sleeps";
+    while (result == 0) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+        Sleep(1);
+    }
+    sender.join();
+    EXPECT_EQ(result, 42);
+    DestroyWindow(window);
+}
+
+TEST_F(WindowSystem, TimersArriveUnderPeekMessageAtMostOnePendingEach) {
+    HWND window = Make(u"w");
+    EXPECT_EQ(SetTimer(window, 101, 20, nullptr), 101u);
+    Sleep(120);
+    MSG msg;
+    int pending = 0;
+    while (PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+        EXPECT_EQ(msg.wParam, 101u);
+        ++pending;
+    }
+    EXPECT_EQ(pending, 1) << "six periods passed, one WM_TIMER waits";
+    int ticks = 0;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (std::chrono::steady_clock::now() < end) {
+        if (PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+            ++ticks;
+        }
+        Sleep(1);
+    }
+    EXPECT_GE(ticks, 3);
+    EXPECT_TRUE(KillTimer(window, 101));
+    Sleep(30);
+    EXPECT_FALSE(PeekMessageW(&msg, window, WM_TIMER, WM_TIMER, PM_REMOVE));
+    DestroyWindow(window);
+}
+
+TEST_F(WindowSystem, QuitComesAfterThePostedMessagesWithItsCode) {
+    HWND window = Make(u"w");
+    PostQuitMessage(16);
+    PostMessageW(window, WM_USER, 0, 0);
+    MSG msg;
+    EXPECT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
+    EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 16u);
+    DestroyWindow(window);
+}
+
+TEST_F(WindowSystem, RegisteredMessagesAreSharedByName) {
+    UINT first = RegisterWindowMessageW(u"WM_VEXLO_TEST_MESSAGE");
+    EXPECT_GE(first, 0xC000u);
+    EXPECT_LE(first, 0xFFFFu);
+    EXPECT_EQ(RegisterWindowMessageW(u"wm_vexlo_test_message"), first);
+    EXPECT_NE(RegisterWindowMessageW(u"WM_VEXLO_OTHER"), first);
+}
+
+TEST_F(WindowSystem, FindWindowSkipsMessageOnlyWindows) {
+    HWND hidden = Make(u"hidden", HWND_MESSAGE, 0);
+    EXPECT_EQ(FindWindowW(u"TestRecorder", nullptr), nullptr);
+    HWND visible = Make(u"top");
+    EXPECT_EQ(FindWindowW(u"testrecorder", nullptr), visible);
+    EXPECT_EQ(FindWindowW(u"TestRecorder", u"other"), nullptr);
+    DestroyWindow(visible);
+    DestroyWindow(hidden);
+}
+
+TEST_F(WindowSystem, TheSessionDirectoryIsPrivate) {
+    RegisterWindowMessageW(u"WM_VEXLO_TOUCH");
+    struct stat info;
+    ASSERT_EQ(stat(getenv("W32_SESSION"), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(WindowSystem, AnotherProcesssWindowIsFoundByClass) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    ASSERT_NE(peer.window(), nullptr);
+    EXPECT_EQ(FindWindowW(u"PeerEchoClass", nullptr), peer.window());
+    DWORD pid = 0;
+    EXPECT_NE(GetWindowThreadProcessId(peer.window(), &pid), 0u);
+    EXPECT_EQ(pid, static_cast<DWORD>(peer.pid()));
+    EXPECT_TRUE(IsWindow(peer.window()));
+}
+
+TEST_F(WindowSystem, AReplySentFromInsideTheReceiversHandlerArrivesDuringTheSend) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    HWND own = Make(u"own", HWND_MESSAGE, 0);
+    std::vector<unsigned char> bytes(5136);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<unsigned char>(i * 7);
+    }
+    COPYDATASTRUCT data{41, static_cast<DWORD>(bytes.size()), bytes.data()};
+    LRESULT result = SendMessageW(peer.window(), WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                                  reinterpret_cast<LPARAM>(&data));
+    EXPECT_EQ(result, 7);
+    ASSERT_EQ(record.copies.size(), 1u) << "the reply was handled while the send waited";
+    std::vector<unsigned char> reversed(bytes.rbegin(), bytes.rend());
+    EXPECT_EQ(record.copies[0], reversed);
+    EXPECT_EQ(record.tags[0], 42u);
+    // cbData without a pointer arrives as no data.
+    COPYDATASTRUCT empty{0, 100, nullptr};
+    EXPECT_EQ(SendMessageW(peer.window(), WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                           reinterpret_cast<LPARAM>(&empty)),
+              99);
+    DestroyWindow(own);
+}
+
+TEST_F(WindowSystem, ABroadcastReachesOtherProcessesButNotMessageOnlyWindows) {
+    PeerProcess first({"listen", "PeerListenA", "WM_VEXLO_TEST_BROADCAST"});
+    PeerProcess second({"listen", "PeerListenB", "WM_VEXLO_TEST_BROADCAST"});
+    UINT message = RegisterWindowMessageW(u"WM_VEXLO_TEST_BROADCAST");
+    EXPECT_TRUE(PostMessageW(HWND_BROADCAST, message, 0x666, 1));
+    // The count comes back by a send, which each peer handles after the post.
+    Sleep(50);
+    EXPECT_EQ(SendMessageW(first.window(), WM_USER + 1, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(second.window(), WM_USER + 1, 0, 0), 1);
+}
+
+TEST_F(WindowSystem, ASendToAKilledProcessReturnsAtOnce) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    HWND window = peer.window();
+    peer.Kill();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendMessageW(window, WM_USER + 2, 1, 0), 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(FindWindowW(u"PeerEchoClass", nullptr), nullptr);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST_F(WindowSystem, ASenderWaitingOnAProcessThatDiesIsReleased) {
+    PeerProcess peer({"hang", "PeerHangClass"});
+    HWND window = peer.window();
+    std::thread killer([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        peer.Kill();
+    });
+    EXPECT_EQ(SendMessageW(window, WM_USER + 2, 1, 0), 0);
+    killer.join();
+}
+
+TEST_F(WindowSystem, MalformedFramesAreDroppedAndThePeerStaysWell) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    std::string path = std::string(getenv("W32_SESSION")) + "/proc-" + std::to_string(peer.pid()) + ".sock";
+    for (const std::string& garbage :
+         {std::string(10, 'x'), std::string(200, '\xff'), std::string(60, '\0')}) {
+        int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        ssize_t sent = write(fd, garbage.data(), garbage.size());
+        EXPECT_EQ(sent, static_cast<ssize_t>(garbage.size()));
+        close(fd);
+    }
+    HWND own = Make(u"own", HWND_MESSAGE, 0);
+    unsigned char byte = 1;
+    COPYDATASTRUCT data{0, 1, &byte};
+    EXPECT_EQ(SendMessageW(peer.window(), WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                           reinterpret_cast<LPARAM>(&data)),
+              7);
+    DestroyWindow(own);
+}
+
+}  // namespace

@@ -1,0 +1,18 @@
+// Text between the script engine and the plug-in. The engine keeps strings
+// as CESU-8 (a character beyond U+FFFF is two encoded surrogates, as a
+// script sees it); the plug-in API speaks standard UTF-8.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace browser {
+
+// Engine text to UTF-8: surrogate pairs are joined, a lone surrogate or a
+// broken sequence becomes U+FFFD.
+std::string EngineToUtf8(const char* text, size_t length);
+// UTF-8 to engine text: characters beyond U+FFFF become surrogate pairs,
+// broken sequences U+FFFD.
+std::string Utf8ToEngine(const char* text, size_t length);
+
+}  // namespace browser

@@ -1,0 +1,26 @@
+// The fax service's print command language (see --help): key=value pairs
+// separated by ';' naming the number of pages and their pixel sizes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace faxservice {
+
+struct PageSize {
+    int width = 0;
+    int height = 0;
+};
+
+inline constexpr int kMaxPrintPages = 50;
+inline constexpr int kMaxPageWidth = 5000;
+inline constexpr int kMaxPageHeight = 7000;
+
+// The pages that a command asks for, in order, or nothing with the reason in
+// error.
+std::optional<std::vector<PageSize>> ParsePrintCommand(std::string_view command,
+                                                       std::string& error);
+
+}  // namespace faxservice
