@@ -271,6 +271,10 @@ W32API HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
     }
     std::string name = w32::ToNative(lpModuleName);
     std::string path = Resolve(name, nullptr);
+    if (path == RuntimePath()) {
+        // The system modules are the runtime, mapped into every process from its start.
+        return w32::HandleFromValue<HMODULE>(ModuleOfPath(modules, path).handle);
+    }
     for (auto& module : modules.modules) {
         if (module->loads > 0 &&
             (module->path == path || FolderOf(module->path) + "/" + path == module->path)) {

@@ -130,6 +130,61 @@ TEST_F(WindowSystem, ACrossThreadSendReturnsTheResultAndSleepHandlesNothing) {
     DestroyWindow(window);
 }
 
+TEST_F(WindowSystem, WindowsOfAThreadGoWhenTheThreadEnds) {
+    HWND window = nullptr;
+    std::thread([&] { window = Make(u"short-lived"); }).join();
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(FindWindowW(u"TestRecorder", u"short-lived"), nullptr);
+    EXPECT_EQ(SendMessageW(window, WM_USER + 2, 1, 0), 0) << "returns at once";
+    EXPECT_FALSE(PostMessageW(window, WM_USER, 0, 0));
+}
+
+TEST_F(WindowSystem, ASenderWaitingOnAThreadThatEndsIsReleased) {
+    std::atomic<HWND> window{nullptr};
+    std::atomic<bool> finish{false};
+    std::thread owner([&] {
+        window = Make(u"ending");
+        while (!finish)
+            Sleep(1);  // never looks at its queue
+    });
+    while (window == nullptr)
+        Sleep(1);
+    std::thread ender([&] {
+        Sleep(100);
+        finish = true;
+    });
+    EXPECT_EQ(SendMessageW(window, WM_USER + 2, 1, 0), 0);
+    ender.join();
+    owner.join();
+}
+
+TEST_F(WindowSystem, SendMessageTimeoutGivesUpOnABusyThreadOfThisProcess) {
+    HWND window = Make(u"busy");
+    std::thread sender([window] {
+        DWORD_PTR result = 5;
+        EXPECT_EQ(SendMessageTimeoutW(window, WM_USER + 2, 1, 0, SMTO_NORMAL, 50, &result), 0);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+        EXPECT_EQ(result, 5u);
+    });
+    sender.join();
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&msg);
+    std::atomic<bool> done{false};
+    std::thread answered([window, &done] {
+        DWORD_PTR result = 0;
+        EXPECT_EQ(SendMessageTimeoutW(window, WM_USER + 2, 4, 0, SMTO_NORMAL, 5000, &result), 1);
+        EXPECT_EQ(result, 8u);
+        done = true;
+    });
+    while (!done) {
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // handles the sent message
+        Sleep(1);
+    }
+    answered.join();
+    DestroyWindow(window);
+}
+
 TEST_F(WindowSystem, TimersArriveUnderPeekMessageAtMostOnePendingEach) {
     HWND window = Make(u"w");
     EXPECT_EQ(SetTimer(window, 101, 20, nullptr), 101u);

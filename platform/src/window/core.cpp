@@ -56,10 +56,44 @@ std::shared_ptr<ThreadQueue> QueueOf(DWORD tid) {
     return queue;
 }
 
+namespace {
+
+// When a thread ends, its windows go with it, as on Windows: they leave the
+// session's table (IsWindow false, later sends return 0 at once) and senders
+// still waiting on the thread are answered 0 instead of waiting forever.
+struct ThreadQueueHolder {
+    std::shared_ptr<ThreadQueue> queue;
+    ~ThreadQueueHolder() {
+        if (!queue) {
+            return;
+        }
+        State& state = TheState();
+        std::vector<uint32_t> gone;
+        {
+            std::lock_guard<std::mutex> guard(state.lock);
+            for (auto it = state.windows.begin(); it != state.windows.end();) {
+                if (it->second->tid == queue->tid) {
+                    gone.push_back(it->first);
+                    it = state.windows.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            state.queues.erase(queue->tid);
+        }
+        for (uint32_t handle : gone) {
+            session::WithdrawWindow(handle);
+        }
+        ReleaseSentMessages(*queue);
+    }
+};
+
+}  // namespace
+
 std::shared_ptr<ThreadQueue> CurrentQueue() {
-    // A thread's queue lives as long as the thread asks for it.
-    thread_local std::shared_ptr<ThreadQueue> current = QueueOf(GetCurrentThreadId());
-    return current;
+    // A thread's queue lives as long as the thread.
+    thread_local ThreadQueueHolder current{QueueOf(GetCurrentThreadId())};
+    return current.queue;
 }
 
 uint32_t Value(HWND hwnd) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hwnd)); }

@@ -111,6 +111,8 @@ inline constexpr uint32_t kDesktopHandle = 0x10000;
 
 // Handles every message sent to the current thread; true when any was.
 bool HandleSentMessages(ThreadQueue& queue);
+// Answers 0 to every message still waiting in the queue (its thread has ended).
+void ReleaseSentMessages(ThreadQueue& queue);
 // Calls the window procedure of a local window on its own thread.
 LRESULT CallProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Posts into a local thread's queue.

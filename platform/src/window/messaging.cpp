@@ -101,8 +101,10 @@ LRESULT Deliver(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 // A message sent from another thread of this process: queued in the
 // receiver's thread and waited for, handling our own sent messages meanwhile.
+// timeoutMs -1 waits for the answer; otherwise *timedOut tells a wait given up.
 LRESULT SendToThread(const std::shared_ptr<Window>& window, HWND hwnd, UINT message, WPARAM wParam,
-                     LPARAM lParam) {
+                     LPARAM lParam, int timeoutMs = -1, bool* timedOut = nullptr) {
+    const uint64_t deadline = timeoutMs < 0 ? 0 : NowMs() + static_cast<uint64_t>(timeoutMs);
     std::shared_ptr<ThreadQueue> own = w32::window::CurrentQueue();
     std::shared_ptr<ThreadQueue> target = w32::window::QueueOf(window->tid);
     auto sent = std::make_shared<SentMessage>();
@@ -133,7 +135,24 @@ LRESULT SendToThread(const std::shared_ptr<Window>& window, HWND hwnd, UINT mess
                     return 0;
                 }
             }
-            own->Wait(100);
+            int wait = 100;
+            if (timeoutMs >= 0) {
+                uint64_t now = NowMs();
+                if (now >= deadline) {
+                    // Given up: the receiver no longer finds it, or answers into the void.
+                    std::lock_guard<std::mutex> guard(target->lock);
+                    auto it = std::find(target->sent.begin(), target->sent.end(), sent);
+                    if (it != target->sent.end()) {
+                        target->sent.erase(it);
+                    }
+                    if (timedOut != nullptr) {
+                        *timedOut = true;
+                    }
+                    return 0;
+                }
+                wait = static_cast<int>(std::min<uint64_t>(deadline - now, 100));
+            }
+            own->Wait(wait);
         }
     }
 }
@@ -223,6 +242,18 @@ bool HandleSentMessages(ThreadQueue& queue) {
     }
 }
 
+void ReleaseSentMessages(ThreadQueue& queue) {
+    std::deque<std::shared_ptr<SentMessage>> pending;
+    {
+        std::lock_guard<std::mutex> guard(queue.lock);
+        pending.swap(queue.sent);
+    }
+    for (auto& message : pending) {
+        message->result = 0;
+        Reply(message);
+    }
+}
+
 bool PostLocal(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam) {
     PostToQueue(QueueOf(window->tid), Handle(window->handle), message, wParam, lParam);
     return true;
@@ -267,12 +298,25 @@ W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
 }
 
 W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT,
-                                          UINT, PDWORD_PTR lpdwResult) {
-    // Every receiver of the session answers or dies, which ends the wait.
+                                          UINT uTimeout, PDWORD_PTR lpdwResult) {
     if (!IsWindow(hWnd) && hWnd != HWND_BROADCAST) {
         return 0;
     }
-    LRESULT result = SendMessageW(hWnd, Msg, wParam, lParam);
+    LRESULT result;
+    auto window = FindLocal(hWnd);
+    if (window && window->tid != GetCurrentThreadId()) {
+        // A busy thread of this process: the wait is bounded as asked.
+        bool timedOut = false;
+        result = SendToThread(window, hWnd, Msg, wParam, lParam,
+                              static_cast<int>(std::min<UINT>(uTimeout, 0x7FFFFFFF)), &timedOut);
+        if (timedOut) {
+            SetLastError(ERROR_TIMEOUT);
+            return 0;
+        }
+    } else {
+        // Another process answers or dies, which ends the wait.
+        result = SendMessageW(hWnd, Msg, wParam, lParam);
+    }
     if (lpdwResult != nullptr) {
         *lpdwResult = static_cast<DWORD_PTR>(result);
     }

@@ -210,6 +210,7 @@ W32API HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR
     }
     window->handle = w32::AllocateHandleValue();
     window->tid = GetCurrentThreadId();
+    w32::window::CurrentQueue();  // the thread's windows end with the thread
     window->proc = window->windowClass->info.lpfnWndProc;
     window->style = dwStyle;
     window->exStyle = dwExStyle;
