@@ -38,24 +38,6 @@ char32_t Decode(const unsigned char* text, size_t length, size_t* position) {
     return value;
 }
 
-void Encode(char32_t value, std::string* out) {
-    if (value < 0x80) {
-        out->push_back(static_cast<char>(value));
-    } else if (value < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (value >> 6)));
-        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else if (value < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (value >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (value >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    }
-}
-
 bool IsHighSurrogate(char32_t value) {
     return value >= 0xD800 && value <= 0xDBFF;
 }
@@ -87,7 +69,7 @@ std::string EngineToUtf8(const char* text, size_t length) {
         } else if (IsLowSurrogate(value)) {
             value = kReplacement;
         }
-        Encode(value, &out);
+        AppendUtf8(value, &out);
     }
     return out;
 }
@@ -107,13 +89,31 @@ std::string Utf8ToEngine(const char* text, size_t length) {
         }
         if (value >= 0x10000) {
             value -= 0x10000;
-            Encode(0xD800 + (value >> 10), &out);
-            Encode(0xDC00 + (value & 0x3FF), &out);
+            AppendUtf8(0xD800 + (value >> 10), &out);
+            AppendUtf8(0xDC00 + (value & 0x3FF), &out);
         } else {
-            Encode(value, &out);
+            AppendUtf8(value, &out);
         }
     }
     return out;
+}
+
+void AppendUtf8(char32_t value, std::string* out) {
+    if (value < 0x80) {
+        out->push_back(static_cast<char>(value));
+    } else if (value < 0x800) {
+        out->push_back(static_cast<char>(0xC0 | (value >> 6)));
+        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else if (value < 0x10000) {
+        out->push_back(static_cast<char>(0xE0 | (value >> 12)));
+        out->push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    } else {
+        out->push_back(static_cast<char>(0xF0 | (value >> 18)));
+        out->push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
+        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
+    }
 }
 
 }  // namespace browser

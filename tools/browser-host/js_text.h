@@ -14,5 +14,7 @@ std::string EngineToUtf8(const char* text, size_t length);
 // UTF-8 to engine text: characters beyond U+FFFF become surrogate pairs,
 // broken sequences U+FFFD.
 std::string Utf8ToEngine(const char* text, size_t length);
+// Appends one code point as UTF-8 (the caller checks that it is a character).
+void AppendUtf8(char32_t value, std::string* out);
 
 }  // namespace browser

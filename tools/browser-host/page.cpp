@@ -1,5 +1,7 @@
 #include "page.h"
 
+#include "js_text.h"
+
 #include <cctype>
 #include <fstream>
 #include <sstream>
@@ -26,25 +28,12 @@ bool ReadFile(const std::filesystem::path& file, std::string* text) {
     return true;
 }
 
-void AppendUtf8(unsigned long value, std::string* out) {
+// A character reference's value as UTF-8; no character gives U+FFFD.
+void AppendReference(unsigned long value, std::string* out) {
     if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
         value = 0xFFFD;
     }
-    if (value < 0x80) {
-        out->push_back(static_cast<char>(value));
-    } else if (value < 0x800) {
-        out->push_back(static_cast<char>(0xC0 | (value >> 6)));
-        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else if (value < 0x10000) {
-        out->push_back(static_cast<char>(0xE0 | (value >> 12)));
-        out->push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    } else {
-        out->push_back(static_cast<char>(0xF0 | (value >> 18)));
-        out->push_back(static_cast<char>(0x80 | ((value >> 12) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | ((value >> 6) & 0x3F)));
-        out->push_back(static_cast<char>(0x80 | (value & 0x3F)));
-    }
+    AppendUtf8(static_cast<char32_t>(value), out);
 }
 
 // Character references of attribute values: the common named ones and
@@ -81,7 +70,7 @@ std::string DecodeEntities(const std::string& text) {
                 out.push_back('&');
                 continue;
             }
-            AppendUtf8(std::stoul(digits, nullptr, hex ? 16 : 10), &out);
+            AppendReference(std::stoul(digits, nullptr, hex ? 16 : 10), &out);
         } else {
             out.push_back('&');
             continue;
