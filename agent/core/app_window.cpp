@@ -10,16 +10,11 @@ namespace {
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
 
-void DeleteFileIfAny(const std::u16string& path) {
-    if (!path.empty()) {
-        DeleteFileW(path.c_str());
-    }
-}
-
 }  // namespace
 
-CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners)
-    : module(appModule), scannerFactory(std::move(scanners)) {
+CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
+                       ScanWorkerStart workerStart)
+    : module(appModule), scannerFactory(std::move(scanners)), scanWorkerStart(workerStart) {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     logger.Open(GetDefaultLogPath());
 }
@@ -55,6 +50,10 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     }
     if (scannerFactory.makeWia) {
         wiaScanner = scannerFactory.makeWia(*this, GetScannedFolder());
+    }
+    // A worker that cannot be started leaves a null handle.
+    if (scanWorkerStart == ScanWorkerStart::kRun) {
+        scanWorker = CreateThread(nullptr, 0, ScanWorkerThreadProc, this, 0, &scanWorkerId);
     }
 
     // The start broadcast: an older agent that hears it closes.
@@ -100,22 +99,7 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     StopWorker(scanWorker);
     StopWorker(printWorker);
 
-    // The files of work that will not be done.
-    {
-        std::lock_guard<std::mutex> guard(itemsLock);
-        while (!scannedItems.empty()) {
-            DeleteFileIfAny(scannedItems.front().file);
-            scannedItems.pop_front();
-        }
-        while (!uploadItems.empty()) {
-            DeleteFileIfAny(uploadItems.front().file);
-            uploadItems.pop_front();
-        }
-    }
-    while (!printPages.empty()) {
-        DeleteFileIfAny(printPages.front());
-        printPages.pop_front();
-    }
+    DeletePendingFiles();
 
     SaveSettings(GetSettingsFilePath());
     FreeSettings();
@@ -255,7 +239,9 @@ void CAppWindow::SendSelectedScanner(HWND client, int scannerInterface) {
     SendStateToClient(client, kReplyGetSelectedScanner, 0, name.c_str());
 }
 
-void CAppWindow::Close() { PostMessageW(m_hWnd, WM_CLOSE, 0, 0); }
+void CAppWindow::Close() {
+    PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
+}
 
 void CAppWindow::GetHwnd(HWND* out) {
     if (out != nullptr) {
@@ -316,7 +302,9 @@ void CAppWindow::OnScanError(ScanJob job, int code) {
     }
 }
 
-void CAppWindow::SetPrintPages(const std::deque<std::u16string>& pages) { printPages = pages; }
+void CAppWindow::SetPrintPages(const std::deque<std::u16string>& pages) {
+    printPages = pages;
+}
 
 void CAppWindow::ShowAbout() {
     // The about dialog comes with the tray icon.
@@ -340,7 +328,9 @@ bool CAppWindow::IsCancelled(int jobId) {
     return false;
 }
 
-int CAppWindow::GetScanMode() { return settings->scanMode; }
+int CAppWindow::GetScanMode() {
+    return settings->scanMode;
+}
 
 std::deque<ScannedItem> CAppWindow::QueuedItems() {
     std::lock_guard<std::mutex> guard(itemsLock);

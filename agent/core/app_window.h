@@ -10,6 +10,7 @@
 #include <functional>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "agent/core/host.h"
@@ -36,13 +37,18 @@ struct ScannerFactory {
 // The scanners the agent program runs with.
 ScannerFactory DefaultScannerFactory();
 
+// Whether the window starts its scan worker at creation. Tests that look at
+// the queue itself hold it back.
+enum class ScanWorkerStart { kRun, kHeld };
+
 class CAppWindow : public fw::CFrameWindowImpl<CAppWindow, fw::CWindow, fw::CFrameWinTraits>,
                    public IHost,
                    public fw::CMessageFilter {
 public:
     DECLARE_FRAME_WND_CLASS(kAgentWindowClass, 100)
 
-    CAppWindow(fw::CAppModule& module, ScannerFactory scanners);
+    CAppWindow(fw::CAppModule& module, ScannerFactory scanners,
+               ScanWorkerStart scanWorkerStart = ScanWorkerStart::kRun);
     ~CAppWindow() override;
 
     BEGIN_MSG_MAP(CAppWindow)
@@ -78,6 +84,12 @@ public:
     std::list<int> CancelledJobIds();
     bool TakePendingPrint(HWND* client, PluginRequest* request);
 
+    // Drops the queued items of cancelled jobs and empties the cancelled
+    // list; the number of items left.
+    int PurgeCancelledItems();
+    // No scanner is still busy with the job and no item of it is queued.
+    bool IsJobFinished(int jobId);
+
 private:
     LRESULT OnCreate(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
@@ -85,12 +97,22 @@ private:
     LRESULT OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
 
     bool IsBusyForScan();
+
+    // The scan worker (scan_worker.cpp).
+    static DWORD WINAPI ScanWorkerThreadProc(LPVOID window);
+    void ScanProcessingWorker();
+    std::optional<ScannedItem> TakeNextItem();
+    void ProcessScannedItem(const ScannedItem& item);
+    int PurgeCancelledItemsLocked();
+    // The files of work that will not be done: queued images, uploads, print pages.
+    void DeletePendingFiles();
     void AllowMessagesThroughFilter();
     // Waits a bounded time for a worker that has not ended yet.
     void StopWorker(HANDLE& thread);
 
     fw::CAppModule& module;
     ScannerFactory scannerFactory;
+    ScanWorkerStart scanWorkerStart;
 
     ScannerPtr twainManager = NoScanner();
     ScannerPtr wiaScanner = NoScanner();

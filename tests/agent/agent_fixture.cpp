@@ -1,6 +1,7 @@
 #include "agent_fixture.h"
 
 #include <cstdlib>
+#include <thread>
 
 #include "agent/core/messages.h"
 #include "agent/core/settings.h"
@@ -32,8 +33,8 @@ LRESULT CALLBACK AnswerRecorder::Proc(HWND hWnd, UINT message, WPARAM wParam, LP
         AgentAnswer answer;
         if (self != nullptr && data != nullptr &&
             DecodeAnswer(data->lpData, data->cbData, &answer)) {
-            self->answers.push_back(
-                {answer.state, answer.info, ReadField(answer.text), reinterpret_cast<HWND>(wParam)});
+            self->answers.push_back({answer.state, answer.info, ReadField(answer.text),
+                                     reinterpret_cast<HWND>(wParam)});
         }
         return 0;
     }
@@ -47,7 +48,7 @@ LRESULT CALLBACK AnswerRecorder::Proc(HWND hWnd, UINT message, WPARAM wParam, LP
     return DefWindowProcW(hWnd, message, wParam, lParam);
 }
 
-AgentFixture::AgentFixture(const std::string& settingsText) {
+AgentFixture::AgentFixture(const std::string& settingsText, ScanWorkerStart scanWorker) {
     setenv("APPDATA", appData.native().c_str(), 1);
     FreeSettings();
     if (!settingsText.empty()) {
@@ -67,11 +68,14 @@ AgentFixture::AgentFixture(const std::string& settingsText) {
         wia = static_cast<FakeScanner*>(scanner.get());
         return scanner;
     };
-    agent = std::make_unique<CAppWindow>(module, factory);
+    agent = std::make_unique<CAppWindow>(module, factory, scanWorker);
     agentWindow = agent->Create(GetDesktopWindow(), fw::CWindow::rcDefault);
 }
 
 AgentFixture::~AgentFixture() {
+    // The client goes first: a scan worker still sending it states must not
+    // wait for this thread, which is about to wait for the worker.
+    DestroyWindow(client.hwnd());
     if (::IsWindow(agentWindow)) {
         DestroyWindow(agentWindow);
     }
@@ -81,7 +85,9 @@ AgentFixture::~AgentFixture() {
     FreeSettings();
 }
 
-void AgentFixture::Send(const PluginRequest& request) { SendBytes(&request, sizeof(request)); }
+void AgentFixture::Send(const PluginRequest& request) {
+    SendBytes(&request, sizeof(request));
+}
 
 void AgentFixture::SendBytes(const void* data, DWORD size) {
     COPYDATASTRUCT copy = {};
@@ -100,6 +106,20 @@ void PumpMessages() {
         }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        PumpMessages();
+        if (done()) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 

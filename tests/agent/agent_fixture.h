@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,18 +22,21 @@ class FakeScanner final : public IScanner {
 public:
     HRESULT StartScan(ScanJob job) override {
         started.push_back(job);
+        jobId = job.jobId;
         return S_OK;
     }
     HRESULT SelectScanner(HWND client) override {
         selectClients.push_back(client);
         return S_OK;
     }
+    // State and job id are also read by the scan worker.
     int GetState() override { return state; }
     void StopScan(int jobId) override { stops.push_back(jobId); }
-    int GetJobId() override { return started.empty() ? 0 : started.back().jobId; }
+    int GetJobId() override { return jobId; }
     std::u16string GetSelectedScanner() override { return selectedName; }
 
-    int state = 0;
+    std::atomic<int> state{0};
+    std::atomic<int> jobId{0};
     std::u16string selectedName;
     std::vector<ScanJob> started;
     std::vector<HWND> selectClients;
@@ -61,7 +67,8 @@ private:
 
 class AgentFixture {
 public:
-    explicit AgentFixture(const std::string& settingsText = {});
+    explicit AgentFixture(const std::string& settingsText = {},
+                          ScanWorkerStart scanWorker = ScanWorkerStart::kHeld);
     ~AgentFixture();
 
     // Sends a request as a plug-in does, from the recorder's window.
@@ -84,5 +91,9 @@ public:
 
 // Pumps the calling thread's messages without blocking.
 void PumpMessages();
+// Pumps the calling thread's messages until done() or the time-out; done()'s
+// last answer.
+bool PumpUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace vexlo::test

@@ -54,7 +54,8 @@ TwainAgent::TwainAgent(const std::string& sources, const std::string& settings,
         manager = static_cast<CTwainManager*>(scanner.get());
         return scanner;
     };
-    agent = std::make_unique<CAppWindow>(module, factory);
+    // The scan worker stays held: the tests look at the queued images.
+    agent = std::make_unique<CAppWindow>(module, factory, ScanWorkerStart::kHeld);
     agentWindow = agent->Create(GetDesktopWindow(), fw::CWindow::rcDefault);
 }
 

@@ -1,0 +1,254 @@
+// Scan jobs end to end with real processes: this test is the plug-in (its
+// client window receives every state), the real agent_vexlo scans from a
+// virtual TWAIN source, desktop-user presses Scan in the source's dialog,
+// and the pages go to the local fax service.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "agent_fixture.h"
+#include "fax_service_process.h"
+#include "page_files.h"
+#include "protocol/records.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using vexlo::test::AnswerRecorder;
+using vexlo::test::FaxServiceProcess;
+using vexlo::test::TempDir;
+using vexlo::test::WriteFileBytes;
+
+std::string Program(const std::string& name) {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    self[length > 0 ? length : 0] = 0;
+    std::string path = self;
+    return path.substr(0, path.rfind('/')) + "/" + name;
+}
+
+// A program of this build in the test's session, with its own APPDATA.
+class Process {
+public:
+    Process(const std::vector<std::string>& arguments, const std::string& appData) {
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        pid = fork();
+        if (pid == 0) {
+            setenv("APPDATA", appData.c_str(), 1);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~Process() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Waits while this thread handles the messages sent to its windows (the
+    // agent's answers); the exit status, or -1 after killing it.
+    int Wait(std::chrono::milliseconds bound) {
+        auto end = std::chrono::steady_clock::now() + bound;
+        while (pid > 0 && std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            vexlo::test::PumpMessages();
+            std::this_thread::sleep_for(5ms);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid = -1;
+};
+
+class ScanJobEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(service.started()) << service.ErrorOutput();
+        std::filesystem::path session(getenv("W32_SESSION"));
+        WriteFileBytes(
+            session / "twain-sources",
+            // A4 at 300 dpi from the feeder, three sheets a run.
+            "[source]\nname = Office Feeder\nx-resolution = enumeration fix32 75 300 600\n"
+            "pages = 3\npage = 8 2480 3508\n"
+            // A4 at 200 dpi from the flatbed, one sheet.
+            "[source]\nname = Desk Flatbed\nx-resolution = enumeration fix32 100 200\n"
+            "page = 1 1654 2339\n");
+        std::filesystem::create_directories(DataFolder());
+        WriteFileBytes(
+            DataFolder() / "settings.ini",
+            "[settings]\nscan-mode=3\ntrace-level=4\nsoap-server=" + service.endpoint() + "\n");
+        agent = std::make_unique<Process>(std::vector<std::string>{Program("agent_vexlo")},
+                                          appData.native());
+        ASSERT_TRUE(vexlo::test::PumpUntil(
+            [&] { return (agentWindow = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+    }
+    void TearDown() override {
+        if (agent && IsWindow(agentWindow)) {
+            PostMessageW(agentWindow, WM_CLOSE, 0, 0);
+            EXPECT_EQ(agent->Wait(10s), 0);
+        }
+    }
+
+    std::filesystem::path DataFolder() const { return appData.path() / "VexloDesktop"; }
+
+    void Send(int code, int param, int jobId) {
+        vexlo::PluginRequest request = vexlo::CreateEmptyRequest();
+        request.code = code;
+        request.param = param;
+        request.jobId = jobId;
+        vexlo::WriteField(request.apiKey, u"e2e-key");
+        request.messageId = 9;
+        COPYDATASTRUCT copy{0, sizeof(request), &request};
+        SendMessageW(agentWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
+                     reinterpret_cast<LPARAM>(&copy));
+    }
+    // desktop-user does what a person at the screen does; its exit status.
+    int User(const std::vector<std::string>& arguments) {
+        std::vector<std::string> command{Program("desktop-user")};
+        command.insert(command.end(), arguments.begin(), arguments.end());
+        Process user(command, appData.native());
+        return user.Wait(20s);
+    }
+    bool WaitForState(int state, size_t count, std::chrono::milliseconds bound = 60s) {
+        return vexlo::test::PumpUntil(
+            [&] {
+                return static_cast<size_t>(std::count_if(
+                           client.answers.begin(), client.answers.end(),
+                           [state](const auto& answer) { return answer.state == state; })) >= count;
+            },
+            bound);
+    }
+    // The answers without the upload's per-cent steps, which are checked
+    // apart: each page's per cent rises to 100.
+    std::vector<int> Steps(size_t from = 0) const {
+        std::vector<int> steps;
+        int percent = 0;
+        for (size_t i = from; i < client.answers.size(); ++i) {
+            const auto& answer = client.answers[i];
+            if (answer.state == vexlo::kStateUploading && answer.info > 0) {
+                EXPECT_GT(answer.info, percent);
+                percent = answer.info;
+                continue;
+            }
+            if (answer.state == vexlo::kStateUploaded) {
+                EXPECT_EQ(percent, 100);
+                percent = 0;
+            }
+            steps.push_back(answer.state);
+        }
+        return steps;
+    }
+    std::vector<std::string> Listing(const std::string& folder) const {
+        std::filesystem::path path = DataFolder() / folder;
+        return std::filesystem::exists(path) ? vexlo::test::FolderListing(path)
+                                             : std::vector<std::string>{};
+    }
+    vexlo::test::DecodedPng Page(const std::string& name) const {
+        return vexlo::test::DecodePng(std::filesystem::path(service.pagesDir()) / name);
+    }
+
+    FaxServiceProcess service;
+    TempDir appData;
+    AnswerRecorder client;
+    std::unique_ptr<Process> agent;
+    HWND agentWindow = nullptr;
+};
+
+TEST_F(ScanJobEndToEnd, AThreePageAndAOnePageJobArriveAtTheService) {
+    Send(vexlo::kRequestScan, vexlo::kScanTypeGrey, 71);
+    ASSERT_EQ(User({"twain-scan", "Office Feeder"}), 0);
+    ASSERT_TRUE(WaitForState(vexlo::kStateJobDone, 1));
+    // The scanner's states, then every page made and uploaded; 6 only after the last.
+    std::vector<int> steps = Steps();
+    std::vector<int> uploads(steps.begin() + (steps.size() - 10), steps.end());
+    EXPECT_EQ(uploads, (std::vector<int>{3, 4, 5, 3, 4, 5, 3, 4, 5, 6}))
+        << ::testing::PrintToString(steps);
+    EXPECT_EQ(steps.front(), vexlo::kStateImageInfo);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), vexlo::kStateJobDone), 1);
+    EXPECT_EQ(steps.back(), vexlo::kStateJobDone);
+
+    // The service accepted each page only with a matching MD5.
+    std::vector<std::string> pages = service.PageFiles();
+    ASSERT_EQ(pages.size(), 3u);
+    for (const std::string& name : pages) {
+        vexlo::test::DecodedPng page = Page(name);
+        ASSERT_TRUE(page.ok) << name;
+        EXPECT_EQ(page.width, 1678u);
+        EXPECT_LE(page.height, 2373u);
+        EXPECT_GE(page.height, 2360u) << "an A4 sheet at 203 dpi";
+        EXPECT_EQ(page.physX, 203u) << "a 300 dpi scan";
+    }
+    EXPECT_TRUE(Listing("Scanned").empty());
+    EXPECT_TRUE(Listing("Processed").empty());
+
+    // The flatbed, chosen as a person does, then a one-page job at 200 dpi.
+    size_t before = client.answers.size();
+    Send(vexlo::kRequestSelectScanner, vexlo::kInterfaceTwain, 0);
+    ASSERT_EQ(User({"twain-select", "Desk Flatbed"}), 0);
+    ASSERT_TRUE(WaitForState(vexlo::kReplySelectedScanner, 1));
+    Send(vexlo::kRequestScan, vexlo::kScanTypeGrey, 72);
+    ASSERT_EQ(User({"twain-scan", "Desk Flatbed"}), 0);
+    ASSERT_TRUE(WaitForState(vexlo::kStateJobDone, 2));
+    steps = Steps(before + 1);
+    EXPECT_EQ(steps, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    pages = service.PageFiles();
+    ASSERT_EQ(pages.size(), 4u);
+    int at200 = 0;
+    for (const std::string& name : pages) {
+        at200 += Page(name).physX == 200 ? 1 : 0;
+    }
+    EXPECT_EQ(at200, 1);
+    EXPECT_TRUE(Listing("Scanned").empty());
+    EXPECT_TRUE(Listing("Processed").empty());
+}
+
+TEST_F(ScanJobEndToEnd, ClosingTheAgentWithQueuedImagesDeletesThem) {
+    // A service that answers late keeps the first page's upload running
+    // while the other two images wait in the queue.
+    FaxServiceProcess slow({"--stall=1500"});
+    ASSERT_TRUE(slow.started());
+    PostMessageW(agentWindow, WM_CLOSE, 0, 0);
+    ASSERT_EQ(agent->Wait(10s), 0);
+    WriteFileBytes(DataFolder() / "settings.ini",
+                   "[settings]\nscan-mode=3\nsoap-server=" + slow.endpoint() + "\n");
+    agent = std::make_unique<Process>(std::vector<std::string>{Program("agent_vexlo")},
+                                      appData.native());
+    ASSERT_TRUE(vexlo::test::PumpUntil(
+        [&] { return (agentWindow = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+
+    Send(vexlo::kRequestScan, vexlo::kScanTypeGrey, 73);
+    ASSERT_EQ(User({"twain-scan", "Office Feeder"}), 0);
+    ASSERT_TRUE(WaitForState(vexlo::kStateUploading, 1));
+    PostMessageW(agentWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(agent->Wait(10s), 0);
+    agent.reset();
+    EXPECT_TRUE(Listing("Scanned").empty());
+    EXPECT_TRUE(Listing("Processed").empty());
+    EXPECT_TRUE(slow.PageFiles().size() <= 1u);
+}
+
+}  // namespace
