@@ -1,45 +1,99 @@
 #!/usr/bin/env bash
-# The main job: installs dependencies, builds, installs into out/ and shows what
-# runs so far: the agent starts hidden in a desktop session of its own, the
-# simulated user lists the session's windows, and the agent closes in order.
+# The main job: installs dependencies, builds, installs into out/ and scans a
+# page from a web page end to end, in a private desktop session:
+#   - the local fax service listens on a free port;
+#   - a virtual TWAIN scanner holds a synthetic A4 page at 300 dpi;
+#   - the simulated user presses Scan when the scanner's dialog appears;
+#   - the browser host runs examples/scan.html, whose script loads the
+#     plug-in, starts the desktop agent, scans and prints every status.
+# It ends by showing where the uploaded page lies, and stops every process it
+# started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root="$PWD"
 scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="$PWD/out" >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX="$root/out" >/dev/null
 cmake --build build -j "$(nproc)"
 cmake --install build >/dev/null
 echo
-echo "Installed into $PWD/out:"
+echo "Installed into $root/out:"
 find out -type f | sort | sed 's/^/  /'
 
 demo=$(mktemp -d /tmp/vexlo-demo-XXXXXX)
-agent_pid=""
+pids=()
 cleanup() {
-    [ -n "$agent_pid" ] && kill "$agent_pid" 2>/dev/null || true
+    # The agent first, in order; then whatever is still running.
+    if [ -n "${W32_SESSION:-}" ] && out/bin/desktop-user list 2>/dev/null | grep -q VexloDesktopClass; then
+        out/bin/desktop-user close class=VexloDesktopClass >/dev/null 2>&1 || true
+        sleep 1
+    fi
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    pkill -f "^$root/out/bin/agent_vexlo" 2>/dev/null || true
+    wait 2>/dev/null || true
     rm -rf "$demo"
 }
 trap cleanup EXIT
 export W32_SESSION="$demo/session" APPDATA="$demo/appdata"
-mkdir -p "$APPDATA/VexloDesktop"
-printf '[settings]\ntrace-level=4\n' > "$APPDATA/VexloDesktop/settings.ini"
+export PATH="$root/out/bin:$PATH"  # where the plug-in finds agent_vexlo
+mkdir -p "$APPDATA/VexloDesktop" "$W32_SESSION" "$demo/fax-pages"
+chmod 700 "$W32_SESSION"
 
 echo
-echo "Starting the agent in a private desktop session ($W32_SESSION)..."
-out/bin/agent_vexlo &
-agent_pid=$!
-for _ in $(seq 50); do
-    out/bin/desktop-user list | grep -q VexloDesktopClass && break
-    sleep 0.1
+echo "Starting the local fax service..."
+out/bin/fax-service --port=0 --pages="$demo/fax-pages" --log="$demo/fax-service.log" >"$demo/fax-service.out" &
+pids+=($!)
+for _ in $(seq 100); do
+    [ -s "$demo/fax-service.out" ] && break
+    sleep 0.05
 done
-echo "Windows of the session, as the simulated user sees them:"
-out/bin/desktop-user list | sed 's/^/  /'
+port=$(head -n1 "$demo/fax-service.out")
+endpoint="http://127.0.0.1:$port/services/vexloplugin"
+echo "  listening at $endpoint"
+
+printf '[settings]\ntrace-level=4\nsoap-server=%s\n' "$endpoint" >"$APPDATA/VexloDesktop/settings.ini"
+cat >"$W32_SESSION/twain-sources" <<'SOURCES'
+[source]
+name = Demo A4 Scanner
+manufacturer = Vexlo Virtual Devices
+x-resolution = enumeration fix32 150 300 600
+resolution = 300
+# one grey A4 sheet at 300 dpi
+page = 8 2480 3508
+SOURCES
+echo "Virtual TWAIN scanner: \"Demo A4 Scanner\", one A4 page at 300 dpi."
+
+cat >"$demo/user-rules" <<'RULES'
+# The person at the screen presses Scan in the scanner's dialog.
+when title="Demo A4 Scanner" press Scan after 300
+RULES
+out/bin/desktop-user run "$demo/user-rules" 60 >"$demo/desktop-user.out" 2>&1 &
+pids+=($!)
+
 echo
-echo "Closing the agent (WM_CLOSE)..."
-out/bin/desktop-user close class=VexloDesktopClass || kill "$agent_pid"
-wait "$agent_pid" && echo "The agent ended with exit code 0." || echo "The agent ended with exit code $?."
-agent_pid=""
+echo "Running examples/scan.html in the browser host:"
+set +e
+out/bin/browser-host --timeout 60 examples/scan.html | sed 's/^/  page: /'
+status=${PIPESTATUS[0]}
+set -e
 echo
-echo "Its settings file, written on the way out:"
-sed 's/^/  /' "$APPDATA/VexloDesktop/settings.ini"
-echo "Its log:"
-sed 's/^/  /' "$APPDATA/VexloDesktop/vexlo-plugin.log"
+echo "What the simulated user did:"
+sed 's/^/  /' "$demo/desktop-user.out"
+echo
+echo "The fax service's calls:"
+sed 's/^/  /' "$demo/fax-service.log"
+echo
+if [ "$status" -eq 0 ] && [ -n "$(ls -A "$demo/fax-pages")" ]; then
+    keep="$root/out/fax-pages"
+    rm -rf "$keep" && mkdir -p "$keep"
+    cp "$demo"/fax-pages/* "$keep/"
+    echo "The uploaded page, as the fax service received it:"
+    for page in "$keep"/*; do
+        echo "  $page ($(stat -c %s "$page") bytes; $(identify -format '%wx%h pixels, %[colorspace] %[bit-depth]-bit, %x x %y' "$page" 2>/dev/null || echo 'PNG'))"
+    done
+else
+    echo "The scan did not complete (page exit status $status). The agent's log:"
+    sed 's/^/  /' "$APPDATA/VexloDesktop/vexlo-plugin.log" || true
+    exit 1
+fi

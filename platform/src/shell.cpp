@@ -1,5 +1,6 @@
 // Shell folders and ShellExecuteW.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -158,6 +159,12 @@ bool Spawn(const std::string& program, const std::vector<std::string>& arguments
     if (!directory.empty()) {
         posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     }
+    // A started program does not inherit the caller's standard input and
+    // output: a host whose output goes into a pipe would otherwise keep the
+    // pipe open for as long as the program runs. Errors still go where the
+    // caller's go.
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     pid_t child = 0;
     int error = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -1,9 +1,12 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "support/temp_dir.h"
@@ -72,6 +75,38 @@ TEST(ShellExecute, StartsAWindowsProgramNameFromPath) {
                                      SW_SHOWNORMAL);
     EXPECT_GT(reinterpret_cast<intptr_t>(result), 32);
     EXPECT_EQ(WaitForFile(dir.path() / "ran"), "started /session one\n");
+}
+
+TEST(ShellExecute, AStartedProgramDoesNotHoldTheCallersOutput) {
+    TempDir dir;
+    // The program outlives the call by far and writes to its standard output.
+    WriteScript(dir.path() / "long_runner",
+                "echo out; link=$(readlink /proc/$$/fd/1); echo \"$link\" > " + dir.native("fd1") +
+                    "; exec sleep 30");
+    std::string path = dir.native() + ":" + (getenv("PATH") ? getenv("PATH") : "");
+    setenv("PATH", path.c_str(), 1);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    int savedOut = dup(1);
+    dup2(pipeFds[1], 1);
+    close(pipeFds[1]);
+    HINSTANCE result =
+        ShellExecuteW(nullptr, u"open", u"long_runner.exe", nullptr, nullptr, SW_SHOWNORMAL);
+    dup2(savedOut, 1);
+    close(savedOut);
+    EXPECT_GT(reinterpret_cast<intptr_t>(result), 32);
+    std::string fd1 = WaitForFile(dir.path() / "fd1");
+    EXPECT_NE(fd1.find("/dev/null"), std::string::npos) << fd1;
+    // With this process's writer gone, the pipe ends at once although the
+    // program still runs.
+    pollfd end{pipeFds[0], POLLIN, 0};
+    ASSERT_EQ(poll(&end, 1, 5000), 1);
+    char byte = 0;
+    EXPECT_EQ(read(pipeFds[0], &byte, 1), 0);
+    close(pipeFds[0]);
+    // The program (now "sleep") holds the script's file open until it ends.
+    std::string stop = "pkill -f 'sleep 30' -P " + std::to_string(getpid()) + " 2>/dev/null";
+    EXPECT_GE(std::system(stop.c_str()), 0);
 }
 
 TEST(ShellExecute, AMissingProgramIsNotFound) {
