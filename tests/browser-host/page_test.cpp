@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "fax_service_process.h"
 #include "page_harness.h"
 
 namespace vexlo::test {
@@ -312,6 +313,36 @@ done(0);
     EXPECT_EQ(run.out, Lines({"load true", "mode 1", "mode after 3", "wia \"\" twain \"\"",
                               "stop undefined", "mode at last 2"}));
     EXPECT_NE(FindWindowW(kAgentWindowClass, nullptr), nullptr) << "the agent stays running";
+}
+
+TEST_F(RealAgentPageTest, TheExampleScanPageScansAPageToTheFaxService) {
+    FaxServiceProcess service;
+    ASSERT_TRUE(service.started()) << service.ErrorOutput();
+    std::filesystem::path session(getenv("W32_SESSION"));
+    WriteFileBytes(session / "twain-sources",
+                   "[source]\nname = Page Scanner\nx-resolution = enumeration fix32 300\n"
+                   "page = 8 2480 3508\n");
+    std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
+    std::filesystem::create_directories(data);
+    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service.endpoint() + "\n");
+    WriteFileBytes(folder.path() / "user-rules", "when title=\"Page Scanner\" press Scan\n");
+    ChildProcess user(VEXLO_DESKTOP_USER, {"run", folder.native("user-rules"), "60"}, environment,
+                      folder.path() / "user.txt", folder.path() / "user-err.txt");
+
+    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
+    HostRun run = RunPage(page);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("State 1, Info 3, Description \"{ \\\"dpi\\\":\\\"300\\\""),
+              std::string::npos)
+        << run.out;
+    for (const char* line : {"State 2, Info 0", "State 3, Info 0", "State 4, Info 0",
+                             "State 4, Info 100", "State 5, Info 0"}) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line;
+    }
+    EXPECT_NE(run.out.find("State 6, Info 0, Description \"\"\nJob done: the page is at the fax "
+                           "service.\n"),
+              std::string::npos);
+    EXPECT_EQ(service.PageFiles().size(), 1u);
 }
 
 // --- No agent, and none to start -------------------------------------------------------
