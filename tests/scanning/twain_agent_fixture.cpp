@@ -54,6 +54,11 @@ TwainAgent::TwainAgent(const std::string& sources, const std::string& settings,
         manager = static_cast<CTwainManager*>(scanner.get());
         return scanner;
     };
+    factory.makeWia = [this](IHost& host, const std::u16string& folder) {
+        ScannerPtr scanner = MakeScanner<CVexloWiaScanner>(&host, folder);
+        wia = static_cast<CVexloWiaScanner*>(scanner.get());
+        return scanner;
+    };
     agent = std::make_unique<CAppWindow>(module, factory);
     agentWindow = agent->Create(GetDesktopWindow(), fw::CWindow::rcDefault);
 }
