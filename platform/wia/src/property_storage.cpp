@@ -20,13 +20,14 @@ std::optional<PropertyValue> ValueOfVariant(const PROPVARIANT& variant) {
 }
 
 HRESULT VariantOfValue(const PropertyValue& value, PROPVARIANT* variant) {
-    if (const LONG* number = std::get_if<LONG>(&value)) {
+    if (value.type == VT_I4) {
         variant->vt = VT_I4;
-        variant->lVal = *number;
+        variant->lVal = value.number;
         return S_OK;
     }
-    if (const std::u16string* text = std::get_if<std::u16string>(&value)) {
-        variant->bstrVal = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
+    if (value.type == VT_BSTR) {
+        variant->bstrVal =
+            SysAllocStringLen(value.text.data(), static_cast<UINT>(value.text.size()));
         if (variant->bstrVal == nullptr) {
             return E_OUTOFMEMORY;
         }
@@ -37,7 +38,7 @@ HRESULT VariantOfValue(const PropertyValue& value, PROPVARIANT* variant) {
     if (guid == nullptr) {
         return E_OUTOFMEMORY;
     }
-    *guid = std::get<GUID>(value);
+    *guid = value.guid;
     variant->vt = VT_CLSID;
     variant->puuid = guid;
     return S_OK;
@@ -122,10 +123,10 @@ std::optional<PropertyValue> PropertyStorageBase::Get(PROPID id) const {
 
 std::optional<LONG> PropertyStorageBase::GetNumber(PROPID id) const {
     std::optional<PropertyValue> value = Get(id);
-    if (!value || !std::holds_alternative<LONG>(*value)) {
+    if (!value || value->Number() == nullptr) {
         return std::nullopt;
     }
-    return std::get<LONG>(*value);
+    return value->number;
 }
 
 HRESULT DeviceInfoStorage::QueryInterface(REFIID riid, void** ppv) {

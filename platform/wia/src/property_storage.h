@@ -7,14 +7,26 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "wia.h"
 
 namespace wia_service {
 
-using PropertyValue = std::variant<LONG, std::u16string, GUID>;
+// One value: a number (VT_I4), a string (VT_BSTR) or a class id (VT_CLSID).
+struct PropertyValue {
+    PropertyValue() : PropertyValue(LONG{0}) {}
+    PropertyValue(LONG value) : type(VT_I4), number(value) {}  // NOLINT: as a variant takes it
+    PropertyValue(std::u16string value) : type(VT_BSTR), text(std::move(value)) {}  // NOLINT
+    PropertyValue(const GUID& value) : type(VT_CLSID), guid(value) {}               // NOLINT
+    const LONG* Number() const { return type == VT_I4 ? &number : nullptr; }
+    const GUID* Guid() const { return type == VT_CLSID ? &guid : nullptr; }
+
+    VARTYPE type;
+    LONG number = 0;
+    std::u16string text;
+    GUID guid = {};
+};
 using PropertyWrite = std::vector<std::pair<PROPID, PropertyValue>>;
 
 // The value a variant carries (VT_I4, VT_BSTR, VT_CLSID), or none.

@@ -121,7 +121,7 @@ HRESULT VirtualItem::CheckWrite(const PropertyWrite& write) {
         return E_ACCESSDENIED;  // the device's information is read-only
     }
     for (const auto& [id, value] : write) {
-        const LONG* number = std::get_if<LONG>(&value);
+        const LONG* number = value.Number();
         switch (id) {
             case WIA_IPS_XRES:
             case WIA_IPS_YRES:
@@ -133,8 +133,7 @@ HRESULT VirtualItem::CheckWrite(const PropertyWrite& write) {
                 }
                 break;
             case WIA_IPA_FORMAT:
-                if (!std::holds_alternative<GUID>(value) ||
-                    std::get<GUID>(value) != WiaImgFmt_BMP) {
+                if (value.Guid() == nullptr || *value.Guid() != WiaImgFmt_BMP) {
                     return E_INVALIDARG;  // the virtual devices make bitmaps only
                 }
                 break;
