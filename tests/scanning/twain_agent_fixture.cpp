@@ -48,15 +48,15 @@ TwainAgent::TwainAgent(const std::string& sources, const std::string& settings,
     module.Init(nullptr);
     module.AddMessageLoop(&loop);
     ScannerFactory factory = DefaultScannerFactory();
+    factory.makeWia = [this](IHost& host, const std::u16string& folder) {
+        ScannerPtr scanner = MakeScanner<CVexloWiaScanner>(&host, folder);
+        wia = static_cast<CVexloWiaScanner*>(scanner.get());
+        return scanner;
+    };
     std::string library = dsmLibrary;
     factory.makeTwain = [this, library](IHost& host, const std::u16string& folder) {
         ScannerPtr scanner = MakeScanner<CTwainManager>(&host, folder, library.c_str());
         manager = static_cast<CTwainManager*>(scanner.get());
-        return scanner;
-    };
-    factory.makeWia = [this](IHost& host, const std::u16string& folder) {
-        ScannerPtr scanner = MakeScanner<CVexloWiaScanner>(&host, folder);
-        wia = static_cast<CVexloWiaScanner*>(scanner.get());
         return scanner;
     };
     agent = std::make_unique<CAppWindow>(module, factory);
