@@ -1,5 +1,6 @@
 #include "agent/core/app_window.h"
 #include "agent/scanning/twain_manager.h"
+#include "agent/scanning/wia_scanner.h"
 
 namespace vexlo {
 
@@ -8,6 +9,9 @@ ScannerFactory DefaultScannerFactory() {
     ScannerFactory factory;
     factory.makeTwain = [](IHost& host, const std::u16string& scannedFolder) {
         return MakeScanner<CTwainManager>(&host, scannedFolder);
+    };
+    factory.makeWia = [](IHost& host, const std::u16string& scannedFolder) {
+        return MakeScanner<CVexloWiaScanner>(&host, scannedFolder);
     };
     factory.twainProcessEvent = [](IScanner& twain, MSG* msg) {
         static_cast<CTwainManager&>(twain).ProcessEvent(msg);

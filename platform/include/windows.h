@@ -12,6 +12,7 @@
 #include "w32/user.h"
 #include "w32/module.h"
 #include "w32/dialog.h"
+#include "w32/commctrl.h"
 #include "w32/menu.h"
 #include "w32/gdi.h"
 #include "w32/com.h"

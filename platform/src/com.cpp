@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "internal/system_classes.h"
 #include "w32/com.h"
 #include "w32/crt.h"
 
@@ -150,7 +151,7 @@ W32API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVO
     if (provider != nullptr) {
         return provider(rclsid, riid, ppv);
     }
-    return REGDB_E_CLASSNOTREG;
+    return w32::com::SystemClassObject(rclsid, dwClsContext, riid, ppv);
 }
 
 W32API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,

@@ -48,6 +48,11 @@ TwainAgent::TwainAgent(const std::string& sources, const std::string& settings,
     module.Init(nullptr);
     module.AddMessageLoop(&loop);
     ScannerFactory factory = DefaultScannerFactory();
+    factory.makeWia = [this](IHost& host, const std::u16string& folder) {
+        ScannerPtr scanner = MakeScanner<CVexloWiaScanner>(&host, folder);
+        wia = static_cast<CVexloWiaScanner*>(scanner.get());
+        return scanner;
+    };
     std::string library = dsmLibrary;
     factory.makeTwain = [this, library](IHost& host, const std::u16string& folder) {
         ScannerPtr scanner = MakeScanner<CTwainManager>(&host, folder, library.c_str());

@@ -14,6 +14,7 @@
 
 #include "agent/core/app_window.h"
 #include "agent/scanning/twain_manager.h"
+#include "agent/scanning/wia_scanner.h"
 #include "agent_fixture.h"
 #include "protocol/records.h"
 #include "support/temp_dir.h"
@@ -60,6 +61,7 @@ public:
     std::deque<ScannedItem> Queued() { return agent->QueuedItems(); }
     std::string Log() const;
     CTwainManager& Manager() { return *manager; }
+    CVexloWiaScanner& Wia() { return *wia; }
     CAppWindow& Window() { return *agent; }
     HWND ClientWindow() const { return client.hwnd(); }
 
@@ -70,6 +72,7 @@ private:
     fw::CMessageLoop loop;
     std::unique_ptr<CAppWindow> agent;
     CTwainManager* manager = nullptr;
+    CVexloWiaScanner* wia = nullptr;
     HWND agentWindow = nullptr;
 };
 

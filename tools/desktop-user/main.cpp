@@ -8,6 +8,9 @@
 //   desktop-user menu <item> | menu-dismiss pick an item of the open popup menu
 //   desktop-user run <rules file> [seconds] follow a rule file (default 60 s)
 //   desktop-user twain-select|twain-scan|twain-close NAME, twain-cancel   TWAIN dialogs
+//   desktop-user wia-scan|wia-cancel NAME   press Scan or Cancel in a WIA device's dialog
+//   desktop-user list-click TITLE ROW|empty [ctrl] [right] [double]
+//                                           click a row of the list in a window
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,6 +19,7 @@
 
 #include "desktop_user.h"
 #include "twain_dialogs.h"
+#include "wia_dialogs.h"
 
 namespace {
 
@@ -63,14 +67,16 @@ int main(int argc, char** argv) {
     if (command == "controls" && argc == 3) {
         HWND hwnd = reinterpret_cast<HWND>(strtoul(argv[2], nullptr, 16));
         for (const auto& control : desktop_user::Controls(hwnd)) {
-            printf("%5d %-14s \"%s\"\n", control.id, desktop_user::Narrow(control.className).c_str(),
+            printf("%5d %-14s \"%s\"\n", control.id,
+                   desktop_user::Narrow(control.className).c_str(),
                    desktop_user::Narrow(control.text).c_str());
         }
         return 0;
     }
     if (command == "press" && argc == 4) {
         HWND hwnd = Window(argv[2]);
-        return hwnd != nullptr && desktop_user::PressButton(hwnd, desktop_user::Wide(argv[3])) ? 0 : 1;
+        return hwnd != nullptr && desktop_user::PressButton(hwnd, desktop_user::Wide(argv[3])) ? 0
+                                                                                               : 1;
     }
     if (command == "key" && argc == 4) {
         HWND hwnd = Window(argv[2]);
@@ -78,14 +84,18 @@ int main(int argc, char** argv) {
         if (key != "enter" && key != "escape") {
             return Usage();
         }
-        return hwnd != nullptr && desktop_user::PressKey(hwnd, key == "enter" ? VK_RETURN : VK_ESCAPE) ? 0 : 1;
+        return hwnd != nullptr &&
+                       desktop_user::PressKey(hwnd, key == "enter" ? VK_RETURN : VK_ESCAPE)
+                   ? 0
+                   : 1;
     }
     if (command == "close" && argc == 3) {
         HWND hwnd = Window(argv[2]);
         return hwnd != nullptr && desktop_user::CloseWindow(hwnd) ? 0 : 1;
     }
     if (command == "menu" && argc == 3) {
-        return desktop_user::PickMenuItem(desktop_user::Wide(argv[2]), std::chrono::seconds(5)) ? 0 : 1;
+        return desktop_user::PickMenuItem(desktop_user::Wide(argv[2]), std::chrono::seconds(5)) ? 0
+                                                                                                : 1;
     }
     if (command == "menu-dismiss") {
         return desktop_user::DismissMenu(std::chrono::seconds(5)) ? 0 : 1;
@@ -101,7 +111,8 @@ int main(int argc, char** argv) {
         try {
             auto rules = desktop_user::ParseRules(text.str());
             int seconds = argc == 4 ? atoi(argv[3]) : 60;
-            desktop_user::RunRules(rules, std::chrono::steady_clock::now() + std::chrono::seconds(seconds), true);
+            desktop_user::RunRules(
+                rules, std::chrono::steady_clock::now() + std::chrono::seconds(seconds), true);
         } catch (const std::runtime_error& error) {
             fprintf(stderr, "desktop-user: %s\n", error.what());
             return 1;
@@ -110,6 +121,9 @@ int main(int argc, char** argv) {
     }
     if (desktop_user::IsTwainCommand(command)) {
         return desktop_user::RunTwainCommand(argc, argv);
+    }
+    if (desktop_user::IsWiaCommand(command)) {
+        return desktop_user::RunWiaCommand(argc, argv);
     }
     return Usage();
 }

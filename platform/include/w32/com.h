@@ -73,6 +73,7 @@ W32_INTERFACE_ID(IClassFactory, IID_IClassFactory);
 #define CLASS_E_CLASSNOTAVAILABLE ((HRESULT)0x80040111)
 #define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0)
 #define CO_E_CLASSSTRING ((HRESULT)0x800401F3)
+#define CO_E_SERVER_EXEC_FAILURE ((HRESULT)0x80080005)
 #define RPC_E_CHANGED_MODE ((HRESULT)0x80010106)
 #define DISP_E_MEMBERNOTFOUND ((HRESULT)0x80020003)
 #define DISP_E_TYPEMISMATCH ((HRESULT)0x80020005)
@@ -102,8 +103,10 @@ W32API void WINAPI CoUninitialize(void);
 
 // Class objects registered by the process (CoRegisterClassObject) come
 // first; then the classes that a module of the stand-in provides (a module
-// registers its class table with W32RegisterModuleClass when it is loaded).
-// A class that nobody provides gives REGDB_E_CLASSNOTREG.
+// registers its class table with W32RegisterClassProvider when it is loaded);
+// then the system's own classes, such as the WIA device manager (a local
+// server, served by a module of the stand-in loaded on first use). A class
+// that nobody provides gives REGDB_E_CLASSNOTREG.
 W32API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,
                                        REFIID riid, LPVOID* ppv);
 W32API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVOID pvReserved,

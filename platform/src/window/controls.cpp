@@ -1,4 +1,6 @@
-// The Button and Static controls.
+// The Button and Static controls, and the registration of the system's
+// control classes.
+#include "w32/commctrl.h"
 #include "w32/dialog.h"
 #include "w32/user.h"
 #include "window/controls.h"
@@ -64,6 +66,7 @@ void RegisterStandardControls() {
     std::call_once(once, [] {
         Register(u"Button", ButtonProc);
         Register(u"Static", StaticProc);
+        Register(WC_LISTVIEWW, ListViewProcedure());
     });
 }
 

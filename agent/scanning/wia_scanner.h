@@ -1,0 +1,88 @@
+// The agent's WIA 1.0 scanner: it keeps the map of the WIA scanners present,
+// chooses the device (the remembered one, else the first by id), lets the
+// user set up the scan in the device's own dialog, sets the resolution for
+// grey documents, transfers each page into a .bmp file in the Scanned
+// folder and hands it to the agent. The IScanner calls store their argument
+// and post a message to the scanner's own hidden window; the scan run and
+// the selection run on the GUI thread when that message arrives.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <string>
+
+#include "agent/core/host.h"
+#include "agent/core/messages.h"
+#include "agent/core/scan_job.h"
+#include "agent/scanning/scanner.h"
+#include "agent/scanning/wia_select_dialog.h"
+#include "framework/com_ptr.h"
+#include "framework/window_impl.h"
+#include "wia.h"
+
+namespace vexlo {
+
+using CWiaScannerTraits = fw::CWinTraits<WS_OVERLAPPEDWINDOW, 0>;
+
+class CVexloWiaScanner final
+    : public IScanner,
+      public fw::CWindowImpl<CVexloWiaScanner, fw::CWindow, CWiaScannerTraits> {
+public:
+    DECLARE_WND_CLASS(u"VexloWiaScannerClass")
+
+    // Makes the own window and the device manager (once: when that fails,
+    // every scan answers -9 until the agent restarts).
+    CVexloWiaScanner(IHost* host, const std::u16string& scannedFolder);
+    ~CVexloWiaScanner() override;
+
+    BEGIN_MSG_MAP(CVexloWiaScanner)
+    MESSAGE_HANDLER(WM_VEXLO_INTER_WIA_MESSAGE, OnInterWiaMessage)
+    END_MSG_MAP()
+
+    // IScanner
+    HRESULT StartScan(ScanJob job) override;
+    HRESULT SelectScanner(HWND client) override;
+    int GetState() override;
+    void StopScan(int jobId) override;
+    int GetJobId() override;
+    std::u16string GetSelectedScanner() override;
+
+    void OnScan();
+    void OnSelectScanner();
+    HRESULT RefreshDevices();
+    void SetResolution(IWiaItem* item);
+    int ReadResolution(IWiaItem* item);
+    std::u16string FormatScanInfo(int dpi, const std::u16string& name);
+    HRESULT TransferImages(IWiaItem* item, ScanJob scanJob);
+    bool HasMorePages(IWiaPropertyStorage* storage);
+    void ResetJob();
+
+    const std::map<std::u16string, std::u16string>& Devices() const { return devices; }
+    bool HasDeviceManager() const { return m_pWiaDevMgr != nullptr; }
+
+private:
+    LRESULT OnInterWiaMessage(UINT, WPARAM wParam, LPARAM, BOOL&);
+    // Gives the id and the name (each null when absent) of a scanner device.
+    HRESULT GetDeviceNameAndIdForScanner(IWiaPropertyStorage* storage, BSTR* id, BSTR* name);
+    void RunScan();
+    // The next page's file: "<folder>\<seconds>.bmp", or, when a page of the
+    // same second still has that name, "<folder>\<seconds>_<n>.bmp".
+    std::u16string NextPagePath() const;
+
+    fw::CComPtr<IWiaDevMgr> m_pWiaDevMgr;
+    IHost* host;
+    std::u16string scannedFolder;
+    std::map<std::u16string, std::u16string> devices;  // id to name, ordered by id
+    std::atomic<int32_t> state{0};                     // read by the scan worker too
+    ScanJob job;
+    std::atomic<int32_t> jobId{0};  // job.jobId, for the scan worker
+    int stopJobId = 0;
+    HWND selectClient = nullptr;
+    CWiaSelectScannerDialog selectDialog;
+    // A scan run is on the stack (its dialogs and transfers dispatch messages).
+    bool scanRunning = false;
+};
+
+}  // namespace vexlo

@@ -1,0 +1,154 @@
+// The real agent_vexlo program scanning and selecting through WIA, with this
+// test as the plug-in and the desktop-user program as the person at the
+// device dialog and the selection dialog.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "agent_fixture.h"
+#include "protocol/records.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using vexlo::test::AnswerRecorder;
+using vexlo::test::ReadFileBytes;
+using vexlo::test::TempDir;
+using vexlo::test::WriteFileBytes;
+
+std::string Program(const std::string& name) {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    self[length > 0 ? length : 0] = 0;
+    std::string path = self;
+    return path.substr(0, path.rfind('/')) + "/" + name;
+}
+
+pid_t Start(const std::vector<std::string>& arguments, const std::string& appData) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("APPDATA", appData.c_str(), 1);
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits for a process while this thread goes on handling the messages sent
+// to its windows (the agent's answers); its exit status, or -1.
+int WaitFor(pid_t pid, std::chrono::milliseconds bound) {
+    auto end = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        vexlo::test::PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+bool PumpUntil(const std::function<bool()>& done) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < end) {
+        vexlo::test::PumpMessages();
+        if (done()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+// The scanner's own answers, without those of the scan worker that turns
+// the scanned images into pages (processing, upload, job done).
+std::vector<vexlo::test::Answer> ScannerAnswers(const AnswerRecorder& client) {
+    std::vector<vexlo::test::Answer> answers;
+    for (const auto& answer : client.answers) {
+        if (answer.state != 3 && answer.state != 4 && answer.state != 5 && answer.state != 6 &&
+            answer.state != -4 && answer.state != -5) {
+            answers.push_back(answer);
+        }
+    }
+    return answers;
+}
+
+void Send(HWND agent, const AnswerRecorder& client, int code, int param, int jobId) {
+    vexlo::PluginRequest request = vexlo::CreateEmptyRequest();
+    request.code = code;
+    request.param = param;
+    request.jobId = jobId;
+    COPYDATASTRUCT copy{0, sizeof(request), &request};
+    SendMessageW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
+                 reinterpret_cast<LPARAM>(&copy));
+}
+
+TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDialogs) {
+    std::filesystem::path session(getenv("W32_SESSION"));
+    WriteFileBytes(session / "wia-devices",
+                   "[device]\nid = dev-2\nname = Office Feeder\nfeeder = yes\npages = 2\n"
+                   "page = 1 1700 200\n"
+                   "[device]\nid = dev-1\nname = Photo Flatbed\npage = 24 60 40\n");
+    TempDir appData;
+    std::filesystem::create_directories(appData.path() / "VexloDesktop");
+    WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
+                   "[settings]\nscan-mode=1\n[wia]\nwia-scanner=dev-2\n");
+    AnswerRecorder client;
+    pid_t agent = Start({Program("agent_vexlo")}, appData.native());
+    HWND window = nullptr;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+
+    Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeGrey, 81);
+    pid_t user = Start({Program("desktop-user"), "wia-scan", "Office Feeder"}, appData.native());
+    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 2; }));
+    auto answers = ScannerAnswers(client);
+    EXPECT_EQ(answers[0].state, 1);
+    EXPECT_EQ(answers[0].info, 2);
+    EXPECT_EQ(answers[0].text,
+              u"{ \"dpi\":\"200\", \"mode\": \"2\", \"cs\": \"1\", \"name\": \"Office Feeder\"}");
+    EXPECT_EQ(answers[0].from, window);
+    EXPECT_EQ(answers[1].state, 2);
+
+    // The selection: the second row (dev-2, by id) and OK.
+    Send(window, client, vexlo::kRequestSelectScanner, vexlo::kInterfaceWia, 0);
+    user = Start({Program("desktop-user"), "list-click", "Выбор сканера", "1"}, appData.native());
+    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
+    user = Start({Program("desktop-user"), "press", "Выбор сканера", "OK"}, appData.native());
+    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 3; }));
+    answers = ScannerAnswers(client);
+    EXPECT_EQ(answers[2].state, 101);
+    EXPECT_EQ(answers[2].text, u"Office Feeder");
+
+    // A cancelled device dialog in the WIA mode the scan left.
+    Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeColour, 82);
+    user = Start({Program("desktop-user"), "wia-cancel", "Office Feeder"}, appData.native());
+    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
+    ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 4; }));
+    EXPECT_EQ(ScannerAnswers(client)[3].state, -8);
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitFor(agent, std::chrono::seconds(10)), 0);
+    std::string settings = ReadFileBytes(appData.path() / "VexloDesktop/settings.ini");
+    EXPECT_NE(settings.find("scan-mode=2"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("wia-scanner=dev-2"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("wia-scanner-name=Office Feeder"), std::string::npos) << settings;
+}
+
+}  // namespace
