@@ -10,6 +10,12 @@ namespace {
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
 
+void DeleteFileIfAny(const std::u16string& path) {
+    if (!path.empty()) {
+        DeleteFileW(path.c_str());
+    }
+}
+
 }  // namespace
 
 CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
@@ -20,6 +26,7 @@ CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
 }
 
 CAppWindow::~CAppWindow() {
+    retiredScanners.clear();
     if (filterAdded) {
         if (fw::CMessageLoop* loop = module.GetMessageLoop()) {
             loop->RemoveMessageFilter(this);
@@ -95,7 +102,7 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     SetEvent(stopEvent);
     Log(4, u"Close desktop...");
 
-    wiaScanner.reset();
+    RetireScanner(wiaScanner);
     StopWorker(scanWorker);
     StopWorker(printWorker);
 
@@ -104,9 +111,20 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     SaveSettings(GetSettingsFilePath());
     FreeSettings();
     settings = nullptr;
-    twainManager.reset();
+    RetireScanner(twainManager);
     PostQuitMessage(16);
     return 0;
+}
+
+void CAppWindow::RetireScanner(ScannerPtr& scanner) {
+    // A scanner in the middle of a run or a selection is still on this
+    // thread's stack: its dialog's modal loop dispatched the close that got
+    // us here. It goes with the window object, after the loop, once that run
+    // has unwound; the others go now.
+    if (scanner && scanner->GetState() == 1) {
+        retiredScanners.push_back(std::move(scanner));
+    }
+    scanner.reset();
 }
 
 void CAppWindow::StopWorker(HANDLE& thread) {
@@ -250,6 +268,9 @@ void CAppWindow::GetHwnd(HWND* out) {
 }
 
 void CAppWindow::StartScan(ScanJob job) {
+    if (settings == nullptr) {
+        return;  // closing
+    }
     IScanner* scanner =
         settings->scanMode == kScanModeTwain ? twainManager.get() : wiaScanner.get();
     if (scanner != nullptr) {
@@ -267,6 +288,12 @@ void CAppWindow::SelectScanner(HWND client, int scannerInterface) {
 
 void CAppWindow::OnScanFinished(ScanJob job, std::u16string file, int dpi) {
     Log(4, u"Scan has finished");
+    if (stopRequested) {
+        // A run that ends after the window has gone: nobody will make a page
+        // of the image.
+        DeleteFileIfAny(file);
+        return;
+    }
     ScannedItem item;
     item.client = job.client;
     item.file = std::move(file);
@@ -292,6 +319,9 @@ void CAppWindow::SendStateToClient(HWND client, int state, int info, const char1
 }
 
 void CAppWindow::OnScanError(ScanJob job, int code) {
+    if (settings == nullptr) {
+        return;  // closing: neither an answer nor a hand-over to TWAIN
+    }
     if (code == kStateDeviceNotConnected) {
         SendStateToClient(job.client, kStateDeviceNotConnected, 0, nullptr);
     } else if (settings->scanMode == kScanModeAutomatic && code != kStateDialogCancelled &&
@@ -329,7 +359,7 @@ bool CAppWindow::IsCancelled(int jobId) {
 }
 
 int CAppWindow::GetScanMode() {
-    return settings->scanMode;
+    return settings != nullptr ? settings->scanMode : 0;
 }
 
 std::deque<ScannedItem> CAppWindow::QueuedItems() {

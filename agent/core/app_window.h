@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "agent/core/host.h"
 #include "agent/core/logger.h"
@@ -107,6 +108,8 @@ private:
     // The files of work that will not be done: queued images, uploads, print pages.
     void DeletePendingFiles();
     void AllowMessagesThroughFilter();
+    // Deletes the scanner now, or with the window object when it is busy.
+    void RetireScanner(ScannerPtr& scanner);
     // Waits a bounded time for a worker that has not ended yet.
     void StopWorker(HANDLE& thread);
 
@@ -116,6 +119,8 @@ private:
 
     ScannerPtr twainManager = NoScanner();
     ScannerPtr wiaScanner = NoScanner();
+    // Scanners whose run was still on the stack when the window closed.
+    std::vector<ScannerPtr> retiredScanners;
 
     // scannedItems and cancelledJobIds: written on the GUI thread, read and
     // emptied by the scan worker.

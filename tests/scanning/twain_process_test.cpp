@@ -117,4 +117,28 @@ TEST(TwainAgentProcess, TheAgentScansAndSelectsThroughTwainWithAnotherProcessAtT
               std::string::npos);
 }
 
+// Closing the agent while the data source manager's selection dialog is
+// open: the dialog goes with the agent, which ends in order.
+TEST(TwainAgentProcess, ClosingTheAgentWhileTheSourceSelectionIsOpenEndsItInOrder) {
+    std::filesystem::path session(getenv("W32_SESSION"));
+    WriteFileBytes(session / "twain-sources", "[source]\nname = Office Feeder\n");
+    TempDir appData;
+    std::filesystem::create_directories(appData.path() / "VexloDesktop");
+    WriteFileBytes(appData.path() / "VexloDesktop/settings.ini", "[settings]\nscan-mode=3\n");
+    AnswerRecorder client;
+    pid_t agent = Start({Program("agent_vexlo")}, appData.native());
+    HWND window = nullptr;
+    ASSERT_TRUE(
+        PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+    Send(window, client, vexlo::kRequestSelectScanner, vexlo::kInterfaceTwain, 0);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(PumpUntil([&] {
+        dialog = FindWindowW(u"#32770", u"Select Source");
+        return dialog != nullptr && IsWindowVisible(dialog);
+    }));
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitFor(agent, std::chrono::seconds(10)), 0);
+    EXPECT_FALSE(IsWindow(dialog));
+}
+
 }  // namespace

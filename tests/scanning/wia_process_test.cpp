@@ -151,4 +151,38 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
     EXPECT_NE(settings.find("wia-scanner-name=Office Feeder"), std::string::npos) << settings;
 }
 
+// Closing the agent (the tray's Exit, a newer agent's start) while one of
+// the WIA dialogs is open: the dialog goes with the agent, which ends in
+// order with exit code 0 and writes its settings.
+TEST(WiaAgentProcess, ClosingTheAgentWhileAWiaDialogIsOpenEndsItInOrder) {
+    std::filesystem::path session(getenv("W32_SESSION"));
+    WriteFileBytes(session / "wia-devices", "[device]\nid = dev-1\nname = Office Feeder\n");
+    for (int request : {vexlo::kRequestScan, vexlo::kRequestSelectScanner}) {
+        TempDir appData;
+        std::filesystem::create_directories(appData.path() / "VexloDesktop");
+        WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
+                       "[settings]\nscan-mode=2\n[wia]\nwia-scanner=dev-1\n");
+        AnswerRecorder client;
+        pid_t agent = Start({Program("agent_vexlo")}, appData.native());
+        HWND window = nullptr;
+        ASSERT_TRUE(
+            PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+        const char16_t* title =
+            request == vexlo::kRequestScan ? u"Office Feeder" : u"Выбор сканера";
+        Send(window, client, request,
+             request == vexlo::kRequestScan ? vexlo::kScanTypeGrey : vexlo::kInterfaceWia, 91);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(PumpUntil([&] {
+            dialog = FindWindowW(u"#32770", title);
+            return dialog != nullptr && IsWindowVisible(dialog);
+        })) << "request "
+            << request;
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitFor(agent, std::chrono::seconds(10)), 0) << "request " << request;
+        EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_NE(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini").find("scan-mode=2"),
+                  std::string::npos);
+    }
+}
+
 }  // namespace
