@@ -1,5 +1,9 @@
 #include "agent_fixture.h"
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <thread>
 
@@ -121,6 +125,46 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+}
+
+std::string ProgramInBuild(const std::string& name) {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    self[length > 0 ? length : 0] = 0;
+    std::string path = self;
+    return path.substr(0, path.rfind('/')) + "/" + name;
+}
+
+pid_t StartProgram(const std::vector<std::string>& arguments, const std::string& appData) {
+    // Everything the child needs is made before the fork.
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    std::string variable = "APPDATA=" + appData;
+    pid_t pid = fork();
+    if (pid == 0) {
+        putenv(variable.data());
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int WaitForProgram(pid_t pid, std::chrono::milliseconds bound) {
+    auto end = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < end) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        PumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
 }
 
 }  // namespace vexlo::test

@@ -3,6 +3,7 @@
 // records every answer the agent sends.
 #pragma once
 
+#include <sys/types.h>
 #include <windows.h>
 
 #include <atomic>
@@ -95,5 +96,15 @@ void PumpMessages();
 // last answer.
 bool PumpUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// A program of this build (beside the test's own executable).
+std::string ProgramInBuild(const std::string& name);
+// Starts the program with its arguments in the test's session, with APPDATA
+// set to appData.
+pid_t StartProgram(const std::vector<std::string>& arguments, const std::string& appData);
+// Waits for the program while this thread handles the messages sent to its
+// windows (the agent's answers); its exit status, or -1 after killing it
+// when the bound has passed.
+int WaitForProgram(pid_t pid, std::chrono::milliseconds bound);
 
 }  // namespace vexlo::test

@@ -30,44 +30,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string Program(const std::string& name) {
-    char self[4096];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    self[length > 0 ? length : 0] = 0;
-    std::string path = self;
-    return path.substr(0, path.rfind('/')) + "/" + name;
-}
-
-pid_t Start(const std::vector<std::string>& arguments, const std::string& appData) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("APPDATA", appData.c_str(), 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-int WaitFor(pid_t pid, std::chrono::milliseconds bound) {
-    auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        vexlo::test::PumpMessages();
-        std::this_thread::sleep_for(2ms);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
 // A log line's time of day in seconds ("HH:MM:SS.mmm ...").
 double LineTime(const std::string& line) {
     int h = 0, m = 0, s = 0, ms = 0;
@@ -130,7 +92,8 @@ int main(int argc, char** argv) {
         "[settings]\nscan-mode=3\ntrace-level=4\nsoap-server=" + service.endpoint() + "\n");
 
     vexlo::test::AnswerRecorder client;
-    pid_t agent = Start({Program("agent_vexlo")}, appData.native());
+    pid_t agent =
+        vexlo::test::StartProgram({vexlo::test::ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     for (int i = 0; i < 500 && window == nullptr; ++i) {
         window = FindWindowW(vexlo::kAgentWindowClass, nullptr);
@@ -149,8 +112,10 @@ int main(int argc, char** argv) {
     COPYDATASTRUCT copy{0, sizeof(request), &request};
     SendMessageW(window, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
                  reinterpret_cast<LPARAM>(&copy));
-    pid_t user = Start({Program("desktop-user"), "twain-scan", "Bench Feeder"}, appData.native());
-    WaitFor(user, 60s);
+    pid_t user = vexlo::test::StartProgram(
+        {vexlo::test::ProgramInBuild("desktop-user"), "twain-scan", "Bench Feeder"},
+        appData.native());
+    vexlo::test::WaitForProgram(user, 60s);
 
     auto end = std::chrono::steady_clock::now() + 600s;
     auto finished = [&] {
@@ -163,7 +128,7 @@ int main(int argc, char** argv) {
     }
     long peakKb = PeakKb(agent);
     PostMessageW(window, WM_CLOSE, 0, 0);
-    WaitFor(agent, 30s);
+    vexlo::test::WaitForProgram(agent, 30s);
     if (!finished()) {
         std::fprintf(stderr, "scan_pipeline_bench: the job did not finish\n");
         return 1;

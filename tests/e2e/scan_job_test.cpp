@@ -28,33 +28,16 @@ namespace {
 using namespace std::chrono_literals;
 using vexlo::test::AnswerRecorder;
 using vexlo::test::FaxServiceProcess;
+using vexlo::test::ProgramInBuild;
 using vexlo::test::TempDir;
 using vexlo::test::WriteFileBytes;
 
-std::string Program(const std::string& name) {
-    char self[4096];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    self[length > 0 ? length : 0] = 0;
-    std::string path = self;
-    return path.substr(0, path.rfind('/')) + "/" + name;
-}
-
-// A program of this build in the test's session, with its own APPDATA.
+// A program of this build in the test's session, with its own APPDATA;
+// killed if it still runs when the object goes.
 class Process {
 public:
-    Process(const std::vector<std::string>& arguments, const std::string& appData) {
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        pid = fork();
-        if (pid == 0) {
-            setenv("APPDATA", appData.c_str(), 1);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
+    Process(const std::vector<std::string>& arguments, const std::string& appData)
+        : pid(vexlo::test::StartProgram(arguments, appData)) {}
     ~Process() {
         if (pid > 0) {
             kill(pid, SIGKILL);
@@ -64,20 +47,12 @@ public:
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
 
-    // Waits while this thread handles the messages sent to its windows (the
-    // agent's answers); the exit status, or -1 after killing it.
+    // The exit status while this thread handles the agent's answers; -1
+    // after killing it when the bound has passed.
     int Wait(std::chrono::milliseconds bound) {
-        auto end = std::chrono::steady_clock::now() + bound;
-        while (pid > 0 && std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            vexlo::test::PumpMessages();
-            std::this_thread::sleep_for(5ms);
-        }
-        return -1;
+        int status = vexlo::test::WaitForProgram(pid, bound);
+        pid = -1;
+        return status;
     }
 
 private:
@@ -101,7 +76,7 @@ protected:
         WriteFileBytes(
             DataFolder() / "settings.ini",
             "[settings]\nscan-mode=3\ntrace-level=4\nsoap-server=" + service.endpoint() + "\n");
-        agent = std::make_unique<Process>(std::vector<std::string>{Program("agent_vexlo")},
+        agent = std::make_unique<Process>(std::vector<std::string>{ProgramInBuild("agent_vexlo")},
                                           appData.native());
         ASSERT_TRUE(vexlo::test::PumpUntil(
             [&] { return (agentWindow = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
@@ -128,7 +103,7 @@ protected:
     }
     // desktop-user does what a person at the screen does; its exit status.
     int User(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command{Program("desktop-user")};
+        std::vector<std::string> command{ProgramInBuild("desktop-user")};
         command.insert(command.end(), arguments.begin(), arguments.end());
         Process user(command, appData.native());
         return user.Wait(20s);
@@ -235,7 +210,7 @@ TEST_F(ScanJobEndToEnd, ClosingTheAgentWithQueuedImagesDeletesThem) {
     ASSERT_EQ(agent->Wait(10s), 0);
     WriteFileBytes(DataFolder() / "settings.ini",
                    "[settings]\nscan-mode=3\nsoap-server=" + slow.endpoint() + "\n");
-    agent = std::make_unique<Process>(std::vector<std::string>{Program("agent_vexlo")},
+    agent = std::make_unique<Process>(std::vector<std::string>{ProgramInBuild("agent_vexlo")},
                                       appData.native());
     ASSERT_TRUE(vexlo::test::PumpUntil(
         [&] { return (agentWindow = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));

@@ -18,61 +18,13 @@
 namespace {
 
 using vexlo::test::AnswerRecorder;
+using vexlo::test::ProgramInBuild;
+using vexlo::test::PumpUntil;
 using vexlo::test::ReadFileBytes;
+using vexlo::test::StartProgram;
 using vexlo::test::TempDir;
+using vexlo::test::WaitForProgram;
 using vexlo::test::WriteFileBytes;
-
-std::string Program(const std::string& name) {
-    char self[4096];
-    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    self[length > 0 ? length : 0] = 0;
-    std::string path = self;
-    return path.substr(0, path.rfind('/')) + "/" + name;
-}
-
-pid_t Start(const std::vector<std::string>& arguments, const std::string& appData) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("APPDATA", appData.c_str(), 1);
-        std::vector<char*> argv;
-        for (const std::string& argument : arguments) {
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-
-// Waits for a process while this thread goes on handling the messages sent
-// to its windows (the agent's answers); its exit status, or -1.
-int WaitFor(pid_t pid, std::chrono::milliseconds bound) {
-    auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        vexlo::test::PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
-}
-
-bool PumpUntil(const std::function<bool()>& done) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < end) {
-        vexlo::test::PumpMessages();
-        if (done()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return false;
-}
 
 // The scanner's own answers, without those of the scan worker that turns
 // the scanned images into pages (processing, upload, job done).
@@ -108,14 +60,15 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
     WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
                    "[settings]\nscan-mode=1\n[wia]\nwia-scanner=dev-2\n");
     AnswerRecorder client;
-    pid_t agent = Start({Program("agent_vexlo")}, appData.native());
+    pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     ASSERT_TRUE(
         PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
 
     Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeGrey, 81);
-    pid_t user = Start({Program("desktop-user"), "wia-scan", "Office Feeder"}, appData.native());
-    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
+    pid_t user = StartProgram({ProgramInBuild("desktop-user"), "wia-scan", "Office Feeder"},
+                              appData.native());
+    EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 2; }));
     auto answers = ScannerAnswers(client);
     EXPECT_EQ(answers[0].state, 1);
@@ -127,10 +80,12 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
 
     // The selection: the second row (dev-2, by id) and OK.
     Send(window, client, vexlo::kRequestSelectScanner, vexlo::kInterfaceWia, 0);
-    user = Start({Program("desktop-user"), "list-click", "Выбор сканера", "1"}, appData.native());
-    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
-    user = Start({Program("desktop-user"), "press", "Выбор сканера", "OK"}, appData.native());
-    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
+    user = StartProgram({ProgramInBuild("desktop-user"), "list-click", "Выбор сканера", "1"},
+                        appData.native());
+    EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
+    user = StartProgram({ProgramInBuild("desktop-user"), "press", "Выбор сканера", "OK"},
+                        appData.native());
+    EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 3; }));
     answers = ScannerAnswers(client);
     EXPECT_EQ(answers[2].state, 101);
@@ -138,13 +93,14 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
 
     // A cancelled device dialog in the WIA mode the scan left.
     Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeColour, 82);
-    user = Start({Program("desktop-user"), "wia-cancel", "Office Feeder"}, appData.native());
-    EXPECT_EQ(WaitFor(user, std::chrono::seconds(10)), 0);
+    user = StartProgram({ProgramInBuild("desktop-user"), "wia-cancel", "Office Feeder"},
+                        appData.native());
+    EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 4; }));
     EXPECT_EQ(ScannerAnswers(client)[3].state, -8);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitFor(agent, std::chrono::seconds(10)), 0);
+    EXPECT_EQ(WaitForProgram(agent, std::chrono::seconds(10)), 0);
     std::string settings = ReadFileBytes(appData.path() / "VexloDesktop/settings.ini");
     EXPECT_NE(settings.find("scan-mode=2"), std::string::npos) << settings;
     EXPECT_NE(settings.find("wia-scanner=dev-2"), std::string::npos) << settings;
@@ -163,7 +119,7 @@ TEST(WiaAgentProcess, ClosingTheAgentWhileAWiaDialogIsOpenEndsItInOrder) {
         WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
                        "[settings]\nscan-mode=2\n[wia]\nwia-scanner=dev-1\n");
         AnswerRecorder client;
-        pid_t agent = Start({Program("agent_vexlo")}, appData.native());
+        pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
         HWND window = nullptr;
         ASSERT_TRUE(
             PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
@@ -178,7 +134,7 @@ TEST(WiaAgentProcess, ClosingTheAgentWhileAWiaDialogIsOpenEndsItInOrder) {
         })) << "request "
             << request;
         PostMessageW(window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitFor(agent, std::chrono::seconds(10)), 0) << "request " << request;
+        EXPECT_EQ(WaitForProgram(agent, std::chrono::seconds(10)), 0) << "request " << request;
         EXPECT_FALSE(IsWindow(dialog));
         EXPECT_NE(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini").find("scan-mode=2"),
                   std::string::npos);
