@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "agent/core/data_folders.h"
+#include "agent/service/upload_flight.h"
 
 namespace vexlo {
 namespace {
@@ -103,8 +104,8 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     Log(4, u"Close desktop...");
 
     RetireScanner(wiaScanner);
-    StopWorker(scanWorker);
-    StopWorker(printWorker);
+    StopWorker(scanWorker, CutUploadInFlight);
+    StopWorker(printWorker, nullptr);
 
     DeletePendingFiles();
 
@@ -127,15 +128,18 @@ void CAppWindow::RetireScanner(ScannerPtr& scanner) {
     scanner.reset();
 }
 
-void CAppWindow::StopWorker(HANDLE& thread) {
+void CAppWindow::StopWorker(HANDLE& thread, void (*cutShort)()) {
     if (thread == nullptr) {
         return;
     }
     // The stop event wakes a waiting worker at once. One that is still in the
-    // middle of a page or a print after 1000 ms is joined rather than cut
-    // off: it shares the queues, the scanners and the settings with the
-    // steps that follow.
+    // middle of a page or a print after 1000 ms is not cut off (it shares the
+    // queues, the scanners and the settings with the steps that follow): its
+    // connection to the service is, if it has one, and then it is joined.
     if (WaitForSingleObjectEx(thread, 1000, FALSE) != WAIT_OBJECT_0) {
+        if (cutShort != nullptr) {
+            cutShort();
+        }
         WaitForSingleObject(thread, INFINITE);
     }
     CloseHandle(thread);

@@ -110,8 +110,9 @@ private:
     void AllowMessagesThroughFilter();
     // Deletes the scanner now, or with the window object when it is busy.
     void RetireScanner(ScannerPtr& scanner);
-    // Waits a bounded time for a worker that has not ended yet.
-    void StopWorker(HANDLE& thread);
+    // Waits 1000 ms for a worker, then cuts its service call short (when
+    // cutShort is given) and waits for its end.
+    void StopWorker(HANDLE& thread, void (*cutShort)());
 
     fw::CAppModule& module;
     ScannerFactory scannerFactory;

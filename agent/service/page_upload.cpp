@@ -8,6 +8,7 @@
 
 #include "agent/service/service_call.h"
 #include "agent/service/service_proxy.h"
+#include "agent/service/upload_flight.h"
 
 namespace vexlo {
 
@@ -96,6 +97,7 @@ HRESULT UploadScannedItem(UploadItem item, IHost* host) {
     proxy->fmimeread = ReadAttachment;
     proxy->fmimereadclose = CloseAttachment;
     proxy->user = static_cast<AttachmentFiles*>(&context);
+    UploadFlight flight(*proxy);  // the agent's shutdown may cut it
 
     std::string path = ToServiceText(item.file);
     AttachFile(path.c_str(), &attachment, proxy.get());
@@ -115,7 +117,7 @@ HRESULT UploadScannedItem(UploadItem item, IHost* host) {
         host->SendStateToClient(item.client, -4, 0, description.c_str());
         return E_FAIL;
     }
-    if (progress.aborted) {
+    if (progress.aborted || flight.WasCut()) {
         return E_ABORT;
     }
     host->SendStateToClient(item.client, -4, 0, nullptr);

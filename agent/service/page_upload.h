@@ -52,7 +52,8 @@ UploadProgress& CurrentUploadProgress();
 // S_OK after the service accepted the page (state 5 sent); E_FAIL when the
 // page file cannot be opened (nothing sent) or the upload failed or was
 // refused (-4 sent); E_ABORT when the job was cancelled during the upload
-// (nothing sent); the HRESULT of ComputeMd5 when the digest fails.
+// (nothing sent) or its connection was cut by CutUploadInFlight (nothing
+// sent); the HRESULT of ComputeMd5 when the digest fails.
 HRESULT UploadScannedItem(UploadItem item, IHost* host);
 
 // The 32 lowercase hex digits of the MD5 of the bytes into a 33-byte buffer

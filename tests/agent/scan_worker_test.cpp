@@ -267,6 +267,24 @@ TEST_F(ScanWorker, AStopDuringTheUploadEndsTheItemWithoutAnswer) {
     EXPECT_TRUE(Listing(Processed()).empty());
 }
 
+TEST_F(ScanWorker, ClosingWhileAnUploadWaitsOnTheServiceCutsTheUpload) {
+    // The service takes the whole page and then keeps its answer back for a
+    // minute; the agent closes meanwhile.
+    FaxServiceProcess service({"--stall=60000"});
+    StartAgent(service);
+    QueueImage(36, vexlo::kScanTypeGrey, "1.bmp");
+    ASSERT_TRUE(PumpUntil([&] {
+        return std::any_of(agent->client.answers.begin(), agent->client.answers.end(),
+                           [](const auto& a) { return a.state == 4 && a.info == 100; });
+    }));
+    DestroyWindow(agent->hwnd());
+    EXPECT_EQ(CountOf(vexlo::kStateUploaded), 0u);
+    EXPECT_EQ(CountOf(vexlo::kStateUploadFailed), 0u);
+    EXPECT_EQ(CountOf(kDone), 0u);
+    EXPECT_TRUE(Listing(Processed()).empty());
+    EXPECT_NE(Log().find("Item hasn't sent "), std::string::npos);
+}
+
 TEST_F(ScanWorker, AnIdleWorkerStopsWithTheWindow) {
     FaxServiceProcess service;
     StartAgent(service);
