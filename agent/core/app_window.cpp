@@ -103,9 +103,11 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     SetEvent(stopEvent);
     Log(4, u"Close desktop...");
 
-    RetireScanner(wiaScanner);
+    // The workers end before the WIA scanner goes: the scan worker asks the
+    // scanners whether a job has ended.
     StopWorker(scanWorker, CutUploadInFlight);
     StopWorker(printWorker, nullptr);
+    RetireScanner(wiaScanner);
 
     DeletePendingFiles();
 
