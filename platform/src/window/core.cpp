@@ -38,7 +38,18 @@ void ThreadQueue::RefreshConnections() {
 }
 
 bool ThreadQueue::Wait(int timeoutMs, int extraFd) {
-    RefreshConnections();
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (connectionsChanged) {
+            watched = connections;
+            connectionsChanged = false;
+        }
+        // A message this thread took from its own connections raised no
+        // wake-up; a wait that comes before it is handled does not block.
+        if (!sent.empty()) {
+            timeoutMs = 0;
+        }
+    }
     pollFds.clear();
     pollFds.push_back({eventFd, POLLIN, 0});
     pollFds.push_back({extraFd, POLLIN, 0});  // poll() skips a negative descriptor
