@@ -315,6 +315,50 @@ TEST_F(WindowSystem, ASenderWaitingOnAProcessThatDiesIsReleased) {
     killer.join();
 }
 
+TEST_F(WindowSystem, ALargeCopyDataCrossesWholeBothWays) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    HWND own = Make(u"own", HWND_MESSAGE, 0);
+    std::vector<unsigned char> bytes(3 * 1024 * 1024 + 17);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<unsigned char>(i * 31 + i / 4096);
+    }
+    COPYDATASTRUCT data{5, static_cast<DWORD>(bytes.size()), bytes.data()};
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(SendMessageW(peer.window(), WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                               reinterpret_cast<LPARAM>(&data)),
+                  7);
+    }
+    ASSERT_EQ(record.copies.size(), 2u);
+    std::vector<unsigned char> reversed(bytes.rbegin(), bytes.rend());
+    EXPECT_EQ(record.copies[0], reversed);
+    EXPECT_EQ(record.copies[1], reversed);
+    DestroyWindow(own);
+}
+
+TEST_F(WindowSystem, AConnectionThatStopsInsideAFrameHoldsUpNoOtherSender) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    std::string path =
+        std::string(getenv("W32_SESSION")) + "/proc-" + std::to_string(peer.pid()) + ".sock";
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const unsigned char start[] = {0x46, 0x32, 0x33, 0x57, 1, 0};  // the first bytes of a frame
+    ASSERT_EQ(write(fd, start, sizeof(start)), static_cast<ssize_t>(sizeof(start)));
+    Sleep(50);
+    std::atomic<LRESULT> result{-1};
+    std::thread sender([&] { result = SendMessageW(peer.window(), WM_USER + 2, 8, 0); });
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (result == -1 && std::chrono::steady_clock::now() < end) {
+        Sleep(5);
+    }
+    EXPECT_EQ(result, 16) << "the send waited behind the unfinished frame";
+    peer.Kill();  // releases a send still waiting
+    sender.join();
+    close(fd);
+}
+
 // A peer's thread reads its connections itself once it has taken a message
 // from them; these check what must still hold while that thread is busy.
 class BusyPeer : public WindowSystem {

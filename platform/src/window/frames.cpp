@@ -40,6 +40,9 @@ bool ReadAll(int fd, void* data, size_t size) {
     return true;
 }
 
+// What an idle connection keeps of its read buffer.
+constexpr size_t kKeptCapacity = 1024 * 1024;
+
 }  // namespace
 
 bool ValidHeader(const FrameHeader& header) {
@@ -69,6 +72,11 @@ bool ReadFrame(int fd, FrameHeader& header, std::vector<uint8_t>& data) {
 uint8_t* FrameReader::Space(size_t size) {
     if (start == end) {
         start = end = 0;
+        if (capacity > kKeptCapacity) {
+            // A large frame has gone; its room goes too.
+            buffer.reset();
+            capacity = 0;
+        }
     }
     if (capacity - end < size) {
         size_t used = end - start;
