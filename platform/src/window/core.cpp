@@ -29,26 +29,20 @@ void ThreadQueue::Wake() {
     (void)ignored;
 }
 
-void ThreadQueue::RefreshConnections() {
+bool ThreadQueue::RefreshConnections() {
     std::lock_guard<std::mutex> guard(lock);
     if (connectionsChanged) {
         watched = connections;
         connectionsChanged = false;
     }
+    return !sent.empty();
 }
 
 bool ThreadQueue::Wait(int timeoutMs, int extraFd) {
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        if (connectionsChanged) {
-            watched = connections;
-            connectionsChanged = false;
-        }
+    if (RefreshConnections()) {
         // A message this thread took from its own connections raised no
         // wake-up; a wait that comes before it is handled does not block.
-        if (!sent.empty()) {
-            timeoutMs = 0;
-        }
+        timeoutMs = 0;
     }
     pollFds.clear();
     pollFds.push_back({eventFd, POLLIN, 0});

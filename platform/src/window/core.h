@@ -103,7 +103,8 @@ struct ThreadQueue {
     std::atomic<bool> waiting{false};
 
 private:
-    void RefreshConnections();
+    // Takes up the connections handed over meanwhile; true when sent messages wait.
+    bool RefreshConnections();
     // The thread's own copy of connections, and its poll set.
     std::vector<std::shared_ptr<Connection>> watched;
     std::vector<pollfd> pollFds;
