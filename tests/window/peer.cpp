@@ -5,13 +5,19 @@
 //   w32_test_peer listen CLASS MESSAGE   counts broadcasts of a registered message;
 //                                 WM_USER+1 asks for the count as the result
 //   w32_test_peer hang CLASS      a window whose thread stops pumping
+//   w32_test_peer busy CLASS MESSAGE   counts like listen; also has a top-level window
+//                                 "second" and a window "worker" of a second thread.
+//                                 WM_USER+3 sleeps wParam ms in the handler, WM_USER+4
+//                                 destroys "second" first, WM_USER+5 ends the worker thread
 // It prints "ready <handle>" once its window exists.
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -23,9 +29,17 @@ const W32_DIALOG_CONTROL kDialogControls[] = {
     {1005, u"Button", u"&Скан", 7, 83, 40, 14, WS_VISIBLE | WS_TABSTOP, 0},
     {-1, u"Static", u"Сканеры:", 7, 7, 147, 8, WS_VISIBLE | WS_GROUP, 0},
 };
-const W32_DIALOG_TEMPLATE kDialog = {
-    WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0, 80, 80, 161, 102, u"Выбор сканера",
-    u"MS Shell Dlg", 8, kDialogControls, 4};
+const W32_DIALOG_TEMPLATE kDialog = {WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                                     0,
+                                     80,
+                                     80,
+                                     161,
+                                     102,
+                                     u"Выбор сканера",
+                                     u"MS Shell Dlg",
+                                     8,
+                                     kDialogControls,
+                                     4};
 
 const W32_MENU_ITEM kTrayItems[] = {{301, u"О программе", nullptr, 0}, {300, u"Выход", nullptr, 0}};
 const W32_MENU_ITEM kTrayMenu[] = {{0, u"popup", kTrayItems, 2}};
@@ -41,9 +55,9 @@ LRESULT CALLBACK EchoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         if (data == nullptr || data->lpData == nullptr) {
             return 99;  // "no data"
         }
-        std::vector<unsigned char> reply(static_cast<const unsigned char*>(data->lpData),
-                                         static_cast<const unsigned char*>(data->lpData) +
-                                             data->cbData);
+        std::vector<unsigned char> reply(
+            static_cast<const unsigned char*>(data->lpData),
+            static_cast<const unsigned char*>(data->lpData) + data->cbData);
         std::reverse(reply.begin(), reply.end());
         COPYDATASTRUCT back{data->dwData + 1, static_cast<DWORD>(reply.size()), reply.data()};
         SendMessageW(reinterpret_cast<HWND>(wParam), WM_COPYDATA, reinterpret_cast<WPARAM>(hwnd),
@@ -60,6 +74,19 @@ LRESULT CALLBACK EchoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_USER + 2) {
         return static_cast<LRESULT>(wParam * 2);
     }
+    if (message == WM_USER + 4) {
+        char16_t className[64];
+        GetClassNameW(hwnd, className, 64);
+        DestroyWindow(FindWindowW(className, u"second"));
+    }
+    if (message == WM_USER + 3 || message == WM_USER + 4) {
+        Sleep(static_cast<DWORD>(wParam));  // busy: looks at no message meanwhile
+        return 0;
+    }
+    if (message == WM_USER + 5) {
+        PostQuitMessage(0);
+        return 0;
+    }
     if (listenedMessage != 0 && message == listenedMessage) {
         ++heard;
         return 0;
@@ -70,7 +97,9 @@ LRESULT CALLBACK EchoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-std::u16string Wide(const char* text) { return std::u16string(text, text + strlen(text)); }
+std::u16string Wide(const char* text) {
+    return std::u16string(text, text + strlen(text));
+}
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) {
@@ -94,7 +123,7 @@ int main(int argc, char** argv) {
     }
     std::string mode = argv[1];
     std::u16string className = Wide(argv[2]);
-    if (mode == "listen" && argc >= 4) {
+    if ((mode == "listen" || mode == "busy") && argc >= 4) {
         listenedMessage = RegisterWindowMessageW(Wide(argv[3]).c_str());
     }
     WNDCLASSEXW wc = {};
@@ -108,11 +137,29 @@ int main(int argc, char** argv) {
     HWND hidden = CreateWindowExW(0, className.c_str(), u"hidden", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                   nullptr, nullptr, nullptr);
     (void)hidden;
+    std::thread worker;
+    if (mode == "busy") {
+        CreateWindowExW(0, className.c_str(), u"second", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                        nullptr, nullptr, nullptr);
+        std::atomic<bool> started{false};
+        worker = std::thread([&] {
+            CreateWindowExW(0, className.c_str(), u"worker", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
+                            nullptr, nullptr, nullptr, nullptr);
+            started = true;
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                DispatchMessageW(&msg);
+            }
+        });
+        while (!started) {
+            Sleep(1);
+        }
+    }
     printf("ready %u\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(hwnd)));
     fflush(stdout);
     if (mode == "dialog") {
-        INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(130), hwnd,
-                                         DialogProc, 0);
+        INT_PTR result =
+            DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(130), hwnd, DialogProc, 0);
         return static_cast<int>(result);
     }
     if (mode == "menu") {
@@ -134,6 +181,9 @@ int main(int argc, char** argv) {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         DispatchMessageW(&msg);
+    }
+    if (worker.joinable()) {
+        worker.join();
     }
     return 0;
 }

@@ -315,9 +315,126 @@ TEST_F(WindowSystem, ASenderWaitingOnAProcessThatDiesIsReleased) {
     killer.join();
 }
 
+TEST_F(WindowSystem, ALargeCopyDataCrossesWholeBothWays) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    HWND own = Make(u"own", HWND_MESSAGE, 0);
+    std::vector<unsigned char> bytes(3 * 1024 * 1024 + 17);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<unsigned char>(i * 31 + i / 4096);
+    }
+    COPYDATASTRUCT data{5, static_cast<DWORD>(bytes.size()), bytes.data()};
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(SendMessageW(peer.window(), WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                               reinterpret_cast<LPARAM>(&data)),
+                  7);
+    }
+    ASSERT_EQ(record.copies.size(), 2u);
+    std::vector<unsigned char> reversed(bytes.rbegin(), bytes.rend());
+    EXPECT_EQ(record.copies[0], reversed);
+    EXPECT_EQ(record.copies[1], reversed);
+    DestroyWindow(own);
+}
+
+TEST_F(WindowSystem, AConnectionThatStopsInsideAFrameHoldsUpNoOtherSender) {
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    std::string path =
+        std::string(getenv("W32_SESSION")) + "/proc-" + std::to_string(peer.pid()) + ".sock";
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const unsigned char start[] = {0x46, 0x32, 0x33, 0x57, 1, 0};  // the first bytes of a frame
+    ASSERT_EQ(write(fd, start, sizeof(start)), static_cast<ssize_t>(sizeof(start)));
+    Sleep(50);
+    std::atomic<LRESULT> result{-1};
+    std::thread sender([&] { result = SendMessageW(peer.window(), WM_USER + 2, 8, 0); });
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (result == -1 && std::chrono::steady_clock::now() < end) {
+        Sleep(5);
+    }
+    EXPECT_EQ(result, 16) << "the send waited behind the unfinished frame";
+    peer.Kill();  // releases a send still waiting
+    sender.join();
+    close(fd);
+}
+
+// A peer's thread reads its connections itself once it has taken a message
+// from them; these check what must still hold while that thread is busy.
+class BusyPeer : public WindowSystem {
+protected:
+    using Clock = std::chrono::steady_clock;
+
+    // Asks for the peer's count of posted broadcast-style messages until it
+    // reaches `expected` or a few seconds pass.
+    LRESULT CountWhenSettled(HWND peerWindow, LRESULT expected) {
+        LRESULT count = -1;
+        auto end = Clock::now() + std::chrono::seconds(10);
+        while (Clock::now() < end) {
+            count = SendMessageW(peerWindow, WM_USER + 1, 0, 0);
+            if (count == expected) {
+                break;
+            }
+            Sleep(20);
+        }
+        return count;
+    }
+};
+
+TEST_F(BusyPeer, PostsToABusyThreadOfAnotherProcessDoNotWaitForIt) {
+    PeerProcess peer({"busy", "PeerBusyPosts", "WM_VEXLO_TEST_BUSY_POST"});
+    UINT message = RegisterWindowMessageW(u"WM_VEXLO_TEST_BUSY_POST");
+    ASSERT_EQ(SendMessageW(peer.window(), WM_USER + 2, 3, 0), 6);
+    ASSERT_TRUE(PostMessageW(peer.window(), WM_USER + 3, 3000, 0));  // the peer sleeps 3 s
+    Sleep(100);
+    // Far more posts than a socket buffer holds.
+    auto start = Clock::now();
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_TRUE(PostMessageW(peer.window(), message, static_cast<WPARAM>(i), 0));
+    }
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500))
+        << "the poster was held until the receiver was free";
+    EXPECT_EQ(CountWhenSettled(peer.window(), 5000), 5000);
+}
+
+TEST_F(BusyPeer, ASendToAWindowABusyPeerDestroyedIsAnsweredZeroMeanwhile) {
+    PeerProcess peer({"busy", "PeerBusyDestroy", "WM_VEXLO_TEST_BUSY_POST"});
+    HWND second = FindWindowW(u"PeerBusyDestroy", u"second");
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(SendMessageW(second, WM_USER + 2, 3, 0), 6);
+    // Destroys "second", then sleeps 3 s.
+    ASSERT_TRUE(PostMessageW(peer.window(), WM_USER + 4, 3000, 0));
+    auto end = Clock::now() + std::chrono::seconds(2);
+    while (IsWindow(second) && Clock::now() < end) {
+        Sleep(5);
+    }
+    ASSERT_FALSE(IsWindow(second));
+    auto start = Clock::now();
+    EXPECT_EQ(SendMessageW(second, WM_USER + 2, 3, 0), 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000))
+        << "the answer waited for the busy thread";
+    EXPECT_EQ(SendMessageW(peer.window(), WM_USER + 2, 5, 0), 10) << "the peer stays well";
+}
+
+TEST_F(BusyPeer, SendsToAWindowWhoseThreadEndedInAnotherProcessReturnZero) {
+    PeerProcess peer({"busy", "PeerBusyWorker", "WM_VEXLO_TEST_BUSY_POST"});
+    HWND worker = FindWindowW(u"PeerBusyWorker", u"worker");
+    ASSERT_NE(worker, nullptr);
+    ASSERT_EQ(SendMessageW(worker, WM_USER + 2, 4, 0), 8);
+    ASSERT_TRUE(PostMessageW(worker, WM_USER + 5, 0, 0));  // the worker thread ends
+    auto end = Clock::now() + std::chrono::seconds(5);
+    while (IsWindow(worker) && Clock::now() < end) {
+        Sleep(5);
+    }
+    ASSERT_FALSE(IsWindow(worker));
+    EXPECT_EQ(SendMessageW(worker, WM_USER + 2, 4, 0), 0);
+    EXPECT_EQ(SendMessageW(peer.window(), WM_USER + 2, 5, 0), 10) << "the peer stays well";
+}
+
 TEST_F(WindowSystem, MalformedFramesAreDroppedAndThePeerStaysWell) {
     PeerProcess peer({"echo", "PeerEchoClass"});
-    std::string path = std::string(getenv("W32_SESSION")) + "/proc-" + std::to_string(peer.pid()) + ".sock";
+    std::string path =
+        std::string(getenv("W32_SESSION")) + "/proc-" + std::to_string(peer.pid()) + ".sock";
     for (const std::string& garbage :
          {std::string(10, 'x'), std::string(200, '\xff'), std::string(60, '\0')}) {
         int fd = socket(AF_UNIX, SOCK_STREAM, 0);

@@ -5,7 +5,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "w32/kernel.h"
+#include "window/remote.h"
 #include "window/session.h"
 
 namespace w32::window {
@@ -26,19 +29,49 @@ void ThreadQueue::Wake() {
     (void)ignored;
 }
 
+bool ThreadQueue::RefreshConnections() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (connectionsChanged) {
+        watched = connections;
+        connectionsChanged = false;
+    }
+    return !sent.empty();
+}
+
 bool ThreadQueue::Wait(int timeoutMs, int extraFd) {
-    pollfd fds[2] = {{eventFd, POLLIN, 0}, {extraFd, POLLIN, 0}};
-    int count = extraFd >= 0 ? 2 : 1;
+    if (RefreshConnections()) {
+        // A message this thread took from its own connections raised no
+        // wake-up; a wait that comes before it is handled does not block.
+        timeoutMs = 0;
+    }
+    pollFds.clear();
+    pollFds.push_back({eventFd, POLLIN, 0});
+    pollFds.push_back({extraFd, POLLIN, 0});  // poll() skips a negative descriptor
+    for (const auto& connection : watched) {
+        pollFds.push_back({connection->Descriptor(), POLLIN, 0});
+    }
     int ready;
+    waiting = true;
     do {
-        ready = poll(fds, static_cast<nfds_t>(count), timeoutMs);
+        ready = poll(pollFds.data(), static_cast<nfds_t>(pollFds.size()), timeoutMs);
     } while (ready < 0 && errno == EINTR);
-    if (fds[0].revents & POLLIN) {
+    waiting = false;
+    if (pollFds[0].revents & POLLIN) {
         uint64_t value;
         ssize_t ignored = read(eventFd, &value, sizeof(value));
         (void)ignored;
     }
-    return count == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+    if (ready > 0 && !watched.empty()) {
+        ReadOwnConnections(*this, watched, pollFds.data() + 2);
+    }
+    return extraFd >= 0 && (pollFds[1].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+void ThreadQueue::ReadConnections() {
+    RefreshConnections();
+    if (!watched.empty()) {
+        ReadOwnConnections(*this, watched, nullptr);
+    }
 }
 
 State& TheState() {
@@ -54,6 +87,13 @@ std::shared_ptr<ThreadQueue> QueueOf(DWORD tid) {
         queue = std::make_shared<ThreadQueue>(tid);
     }
     return queue;
+}
+
+std::shared_ptr<ThreadQueue> FindQueue(DWORD tid) {
+    State& state = TheState();
+    std::lock_guard<std::mutex> guard(state.lock);
+    auto it = state.queues.find(tid);
+    return it == state.queues.end() ? nullptr : it->second;
 }
 
 namespace {
@@ -84,6 +124,15 @@ struct ThreadQueueHolder {
         for (uint32_t handle : gone) {
             session::WithdrawWindow(handle);
         }
+        // Nothing more is queued here; what still comes on this thread's
+        // connections is the I/O thread's to answer.
+        {
+            std::lock_guard<std::mutex> guard(queue->lock);
+            queue->closed = true;
+            queue->connections.clear();
+            queue->connectionsChanged = true;
+        }
+        WakeServer();
         ReleaseSentMessages(*queue);
     }
 };
@@ -96,9 +145,13 @@ std::shared_ptr<ThreadQueue> CurrentQueue() {
     return current.queue;
 }
 
-uint32_t Value(HWND hwnd) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hwnd)); }
+uint32_t Value(HWND hwnd) {
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hwnd));
+}
 
-HWND Handle(uint32_t value) { return reinterpret_cast<HWND>(static_cast<uintptr_t>(value)); }
+HWND Handle(uint32_t value) {
+    return reinterpret_cast<HWND>(static_cast<uintptr_t>(value));
+}
 
 std::shared_ptr<Window> FindLocal(HWND hwnd) {
     State& state = TheState();
@@ -110,7 +163,8 @@ std::shared_ptr<Window> FindLocal(HWND hwnd) {
 uint64_t NowMs() {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000ULL + static_cast<uint64_t>(now.tv_nsec) / 1000000ULL;
+    return static_cast<uint64_t>(now.tv_sec) * 1000ULL +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000ULL;
 }
 
 void PublishRecord(const Window& window) {

@@ -2,6 +2,9 @@
 // queue per thread that owns windows or asks for messages.
 #pragma once
 
+#include <poll.h>
+
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -75,9 +78,12 @@ struct ThreadQueue {
     explicit ThreadQueue(DWORD threadId);
     ~ThreadQueue();
     void Wake();
-    // Waits for a wake-up or extraFd becoming readable, at most timeoutMs (-1: no bound).
-    // Returns true when extraFd is readable.
+    // Waits for a wake-up or extraFd becoming readable, at most timeoutMs (-1: no bound);
+    // frames arriving meanwhile on this thread's own connections are taken into the queue.
+    // Returns true when extraFd is readable. Only the queue's own thread waits.
     bool Wait(int timeoutMs, int extraFd = -1);
+    // Takes what has arrived on this thread's own connections, without waiting.
+    void ReadConnections();
 
     const DWORD tid;
     std::mutex lock;
@@ -88,6 +94,20 @@ struct ThreadQueue {
     int quitCode = 0;
     int inSend = 0;  // depth of sent messages being handled
     int eventFd = -1;
+    // Connections from other processes whose frames this thread reads itself.
+    std::vector<std::shared_ptr<Connection>> connections;
+    bool connectionsChanged = false;
+    // Set (under lock) when the thread has ended: nothing more is queued.
+    std::atomic<bool> closed{false};
+    // True while the thread waits in Wait, reading its connections.
+    std::atomic<bool> waiting{false};
+
+private:
+    // Takes up the connections handed over meanwhile; true when sent messages wait.
+    bool RefreshConnections();
+    // The thread's own copy of connections, and its poll set.
+    std::vector<std::shared_ptr<Connection>> watched;
+    std::vector<pollfd> pollFds;
 };
 
 struct State {
@@ -99,7 +119,8 @@ struct State {
 };
 
 State& TheState();
-std::shared_ptr<ThreadQueue> QueueOf(DWORD tid);  // created on demand
+std::shared_ptr<ThreadQueue> QueueOf(DWORD tid);    // created on demand
+std::shared_ptr<ThreadQueue> FindQueue(DWORD tid);  // null when the thread has none
 std::shared_ptr<ThreadQueue> CurrentQueue();
 std::shared_ptr<Window> FindLocal(HWND hwnd);
 uint32_t Value(HWND hwnd);

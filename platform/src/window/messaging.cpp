@@ -25,12 +25,18 @@ namespace {
 
 thread_local DWORD lastMessageTime = 0;
 
-// The process that owns another process's window. Handles are never reused,
-// so a remembered owner stays right: a window it has destroyed meanwhile is
-// answered with 0 by that process, and a process that died fails the send.
-pid_t OwnerOf(HWND hwnd) {
+// The process and thread that own another process's window. Handles are
+// never reused, so a remembered owner stays right: a window it has destroyed
+// meanwhile is answered with 0 by that process, and a process that died
+// fails the send.
+struct Owner {
+    pid_t pid = 0;  // 0: no other process's window
+    DWORD tid = 0;
+};
+
+Owner OwnerOf(HWND hwnd) {
     static std::mutex lock;
-    static std::unordered_map<uint32_t, pid_t> owners;
+    static std::unordered_map<uint32_t, Owner> owners;
     {
         std::lock_guard<std::mutex> guard(lock);
         auto it = owners.find(Value(hwnd));
@@ -40,11 +46,12 @@ pid_t OwnerOf(HWND hwnd) {
     }
     auto record = w32::session::ReadWindow(Value(hwnd));
     if (!record || record->pid == getpid()) {
-        return 0;
+        return {};
     }
+    Owner owner{record->pid, record->tid};
     std::lock_guard<std::mutex> guard(lock);
-    owners[Value(hwnd)] = record->pid;
-    return record->pid;
+    owners[Value(hwnd)] = owner;
+    return owner;
 }
 
 bool InRange(UINT message, UINT first, UINT last) {
@@ -157,8 +164,8 @@ LRESULT SendToThread(const std::shared_ptr<Window>& window, HWND hwnd, UINT mess
     }
 }
 
-void PostToQueue(const std::shared_ptr<ThreadQueue>& queue, HWND hwnd, UINT message,
-                 WPARAM wParam, LPARAM lParam) {
+void PostToQueue(const std::shared_ptr<ThreadQueue>& queue, HWND hwnd, UINT message, WPARAM wParam,
+                 LPARAM lParam) {
     MSG msg{hwnd, message, wParam, lParam, GetTickCount(), {0, 0}};
     {
         std::lock_guard<std::mutex> guard(queue->lock);
@@ -181,7 +188,8 @@ bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT la
         }
     }
     if (queue.quit) {
-        *out = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount(), {0, 0}};
+        *out =
+            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount(), {0, 0}};
         if (remove) {
             queue.quit = false;
         }
@@ -191,7 +199,7 @@ bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT la
         uint64_t now = NowMs();
         for (Timer& timer : queue.timers) {
             if (timer.due <= now && MatchesWindow(timer.hwnd, filter)) {
-                *out = MSG{timer.hwnd, WM_TIMER, timer.id, reinterpret_cast<LPARAM>(timer.proc),
+                *out = MSG{timer.hwnd,     WM_TIMER, timer.id, reinterpret_cast<LPARAM>(timer.proc),
                            GetTickCount(), {0, 0}};
                 if (remove) {
                     timer.due = now + timer.period;
@@ -233,8 +241,8 @@ bool HandleSentMessages(ThreadQueue& queue) {
             queue.sent.pop_front();
         }
         any = true;
-        LPARAM lParam = message->hasCopyData ? reinterpret_cast<LPARAM>(&message->copyData)
-                                             : message->lParam;
+        LPARAM lParam =
+            message->hasCopyData ? reinterpret_cast<LPARAM>(&message->copyData) : message->lParam;
         ++queue.inSend;
         message->result = Deliver(message->hwnd, message->message, message->wParam, lParam);
         --queue.inSend;
@@ -285,8 +293,8 @@ W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
         }
         return SendToThread(window, hWnd, Msg, wParam, lParam);
     }
-    pid_t owner = OwnerOf(hWnd);
-    if (owner == 0) {
+    Owner owner = OwnerOf(hWnd);
+    if (owner.pid == 0) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
@@ -294,7 +302,7 @@ W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
         return 0;
     }
     bool delivered = false;
-    return w32::window::RemoteSend(owner, hWnd, Msg, wParam, lParam, &delivered);
+    return w32::window::RemoteSend(owner.pid, owner.tid, hWnd, Msg, wParam, lParam, &delivered);
 }
 
 W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT,
@@ -337,7 +345,8 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
                     w32::window::PostLocal(window, Msg, wParam, lParam);
                 }
             } else {
-                w32::window::RemotePost(record.pid, Handle(record.handle), Msg, wParam, lParam);
+                w32::window::RemotePost(record.pid, record.tid, Handle(record.handle), Msg, wParam,
+                                        lParam);
             }
         }
         return TRUE;
@@ -345,8 +354,8 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
     if (auto window = FindLocal(hWnd)) {
         return w32::window::PostLocal(window, Msg, wParam, lParam);
     }
-    pid_t owner = OwnerOf(hWnd);
-    if (owner == 0 || !w32::session::ProcessAlive(owner)) {
+    Owner owner = OwnerOf(hWnd);
+    if (owner.pid == 0 || !w32::session::ProcessAlive(owner.pid)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
@@ -354,7 +363,7 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
         SetLastError(ERROR_INVALID_PARAMETER);  // its data would not live long enough
         return FALSE;
     }
-    return w32::window::RemotePost(owner, hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
+    return w32::window::RemotePost(owner.pid, owner.tid, hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
 }
 
 W32API BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
@@ -375,6 +384,7 @@ W32API void WINAPI PostQuitMessage(int nExitCode) {
 W32API BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax,
                                 UINT wRemoveMsg) {
     auto queue = w32::window::CurrentQueue();
+    queue->ReadConnections();  // what other processes sent meanwhile
     w32::window::HandleSentMessages(*queue);
     if (TakeMessage(*queue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax,
                     (wRemoveMsg & PM_REMOVE) != 0)) {
@@ -390,6 +400,7 @@ W32API BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT 
         return -1;
     }
     auto queue = w32::window::CurrentQueue();
+    queue->ReadConnections();  // what other processes sent meanwhile; later the waits read them
     for (;;) {
         w32::window::HandleSentMessages(*queue);
         if (TakeMessage(*queue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
@@ -406,7 +417,9 @@ W32API BOOL WINAPI WaitMessage(void) {
     return TRUE;
 }
 
-W32API BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
+W32API BOOL WINAPI TranslateMessage(const MSG*) {
+    return FALSE;
+}
 
 W32API LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
     if (lpMsg == nullptr) {
@@ -470,9 +483,13 @@ W32API LRESULT WINAPI CallWindowProcW(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg
     return lpPrevWndFunc(hWnd, Msg, wParam, lParam);
 }
 
-W32API BOOL WINAPI InSendMessage(void) { return w32::window::CurrentQueue()->inSend > 0; }
+W32API BOOL WINAPI InSendMessage(void) {
+    return w32::window::CurrentQueue()->inSend > 0;
+}
 
-W32API DWORD WINAPI GetMessageTime(void) { return lastMessageTime; }
+W32API DWORD WINAPI GetMessageTime(void) {
+    return lastMessageTime;
+}
 
 W32API UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc) {
     std::shared_ptr<ThreadQueue> queue;

@@ -1,73 +1,30 @@
 #include "window/remote.h"
 
-#include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <thread>
+#include <utility>
 
+#include "w32/kernel.h"
 #include "window/core.h"
 #include "window/session.h"
 
 namespace w32::window {
 namespace {
 
-bool WriteAll(int fd, const void* data, size_t size) {
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t put = send(fd, bytes, size, MSG_NOSIGNAL);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            return false;
-        }
-        bytes += put;
-        size -= static_cast<size_t>(put);
-    }
-    return true;
-}
+// How often the I/O thread looks at the connections of threads that are
+// busy elsewhere.
+constexpr uint64_t kLookMs = 50;
 
-bool ReadAll(int fd, void* data, size_t size) {
-    char* bytes = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t got = recv(fd, bytes, size, 0);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got <= 0) {
-            return false;
-        }
-        bytes += got;
-        size -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
-bool WriteFrame(int fd, const FrameHeader& header, const void* data) {
-    if (header.dataSize == 0) {
-        return WriteAll(fd, &header, sizeof(header));
-    }
-    // One buffer, so that the frame goes out in as few calls as possible.
-    std::vector<char> frame(sizeof(header) + header.dataSize);
-    memcpy(frame.data(), &header, sizeof(header));
-    memcpy(frame.data() + sizeof(header), data, header.dataSize);
-    return WriteAll(fd, frame.data(), frame.size());
-}
-
-// Reads one frame; false on a closed connection or a malformed frame.
-bool ReadFrame(int fd, FrameHeader& header, std::vector<uint8_t>& data) {
-    if (!ReadAll(fd, &header, sizeof(header)) || header.magic != kFrameMagic ||
-        header.dataSize > kMaxFrameData || header.type < 1 || header.type > 3) {
-        return false;
-    }
-    data.resize(header.dataSize);
-    return header.dataSize == 0 || ReadAll(fd, data.data(), header.dataSize);
-}
+// Wakes the I/O thread; -1 until the server runs.
+std::atomic<int> serverWake{-1};
 
 bool SameUser(int fd) {
     struct ucred credentials {};
@@ -76,23 +33,38 @@ bool SameUser(int fd) {
            credentials.uid == getuid();
 }
 
-// Queues a frame that arrived for a window of this process.
-void Deliver(const std::shared_ptr<Connection>& connection, const FrameHeader& header,
-             std::vector<uint8_t>&& data) {
+void ReplyZero(const std::shared_ptr<Connection>& connection, const FrameHeader& header) {
+    FrameHeader reply{kFrameMagic,
+                      static_cast<uint32_t>(FrameType::kReply),
+                      header.sequence,
+                      header.hwnd,
+                      header.message,
+                      0,
+                      0,
+                      0,
+                      0,
+                      0};
+    connection->Write(reply, nullptr);
+}
+
+// Queues a frame that arrived for a window of this process. Returns the
+// thread it went to, 0 when the window (or its thread) has gone.
+DWORD Deliver(const std::shared_ptr<Connection>& connection, const FrameHeader& header,
+              std::vector<uint8_t>&& data) {
     HWND hwnd = Handle(header.hwnd);
     std::shared_ptr<Window> window = FindLocal(hwnd);
     if (header.type == static_cast<uint32_t>(FrameType::kPost)) {
-        if (window) {
-            PostLocal(window, header.message, static_cast<WPARAM>(header.wParam),
-                      static_cast<LPARAM>(header.lParam));
+        if (!window) {
+            return 0;
         }
-        return;
+        PostLocal(window, header.message, static_cast<WPARAM>(header.wParam),
+                  static_cast<LPARAM>(header.lParam));
+        return window->tid;
     }
-    if (!window) {
-        FrameHeader reply{kFrameMagic, static_cast<uint32_t>(FrameType::kReply), header.sequence,
-                          header.hwnd, header.message, 0, 0, 0, 0, 0};
-        connection->Write(reply, nullptr);
-        return;
+    std::shared_ptr<ThreadQueue> queue = window ? FindQueue(window->tid) : nullptr;
+    if (!queue) {
+        ReplyZero(connection, header);
+        return 0;
     }
     auto message = std::make_shared<SentMessage>();
     message->hwnd = hwnd;
@@ -108,54 +80,135 @@ void Deliver(const std::shared_ptr<Connection>& connection, const FrameHeader& h
         message->copyData.cbData = static_cast<DWORD>(message->data.size());
         message->copyData.lpData = message->data.empty() ? nullptr : message->data.data();
     }
-    std::shared_ptr<ThreadQueue> queue = QueueOf(window->tid);
     {
         std::lock_guard<std::mutex> guard(queue->lock);
-        queue->sent.push_back(message);
+        if (queue->closed) {
+            // Its thread has ended and answered what it had; so is this.
+            message.reset();
+        } else {
+            queue->sent.push_back(message);
+        }
     }
-    queue->Wake();
+    if (!message) {
+        ReplyZero(connection, header);
+        return 0;
+    }
+    // A thread reading its own connection handles the message when it
+    // returns from its wait; no wake-up needed.
+    if (queue->tid != GetCurrentThreadId()) {
+        queue->Wake();
+    }
+    return queue->tid;
 }
 
-void Serve(int listener) {
-    std::map<int, std::shared_ptr<Connection>> connections;
-    std::vector<pollfd> fds;
-    for (;;) {
-        fds.clear();
-        fds.push_back({listener, POLLIN, 0});
-        for (auto& [fd, connection] : connections) {
-            fds.push_back({fd, POLLIN, 0});
+// What the I/O thread knows of an accepted connection.
+struct Incoming {
+    std::shared_ptr<Connection> connection;
+    // The thread that reads it itself; null: the I/O thread reads it.
+    std::shared_ptr<ThreadQueue> owner;
+    // The owner was busy while frames waited: the I/O thread reads it too,
+    // until the owner is seen waiting again.
+    bool lent = false;
+};
+
+// Hands a connection to the thread its frames are for.
+void Adopt(Incoming& incoming, DWORD tid) {
+    std::shared_ptr<ThreadQueue> queue = FindQueue(tid);
+    if (!queue) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(queue->lock);
+        if (queue->closed) {
+            return;
         }
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        queue->connections.push_back(incoming.connection);
+        queue->connectionsChanged = true;
+    }
+    queue->Wake();  // so that its wait watches the connection too
+    incoming.owner = std::move(queue);
+}
+
+bool Readable(const pollfd& polled) {
+    return (polled.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+void Serve(int listener, int wake) {
+    std::vector<Incoming> incoming;
+    std::vector<pollfd> fds;
+    std::vector<size_t> polledIndex;  // fds[2 + i] is incoming[polledIndex[i]]
+    uint64_t lastLook = NowMs();
+    for (;;) {
+        incoming.erase(std::remove_if(incoming.begin(), incoming.end(),
+                                      [](const Incoming& in) { return in.connection->Broken(); }),
+                       incoming.end());
+        fds.clear();
+        polledIndex.clear();
+        fds.push_back({listener, POLLIN, 0});
+        fds.push_back({wake, POLLIN, 0});
+        bool anyOwned = false;
+        for (size_t i = 0; i < incoming.size(); ++i) {
+            Incoming& in = incoming[i];
+            if (in.owner && in.owner->closed) {
+                in.owner.reset();  // its thread has ended
+                in.lent = false;
+            }
+            if (!in.owner || in.lent) {
+                fds.push_back({in.connection->Descriptor(), POLLIN, 0});
+                polledIndex.push_back(i);
+            } else {
+                anyOwned = true;
+            }
+        }
+        int timeout = -1;
+        if (anyOwned) {
+            uint64_t since = NowMs() - lastLook;
+            timeout = since >= kLookMs ? 0 : static_cast<int>(kLookMs - since);
+        }
+        if (poll(fds.data(), fds.size(), timeout) < 0) {
             if (errno == EINTR) {
                 continue;
             }
             return;
         }
+        if (fds[1].revents & POLLIN) {
+            uint64_t value;
+            ssize_t ignored = read(wake, &value, sizeof(value));
+            (void)ignored;
+        }
+        for (size_t i = 0; i < polledIndex.size(); ++i) {
+            if (!Readable(fds[2 + i])) {
+                continue;
+            }
+            Incoming& in = incoming[polledIndex[i]];
+            if (in.owner && in.owner->waiting) {
+                in.lent = false;  // its thread is back and reads it
+                continue;
+            }
+            DWORD target = 0;
+            if (in.connection->ReadAvailable(nullptr, &target) && !in.owner && target != 0) {
+                Adopt(in, target);
+            }
+        }
+        if (anyOwned && NowMs() - lastLook >= kLookMs) {
+            lastLook = NowMs();
+            for (Incoming& in : incoming) {
+                if (in.owner && !in.lent && !in.owner->waiting) {
+                    bool delivered = false;
+                    in.connection->ReadAvailable(&delivered);
+                    in.lent = delivered;
+                }
+            }
+        }
         if (fds[0].revents & POLLIN) {
             int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
                 if (SameUser(fd)) {
-                    connections[fd] = std::make_shared<Connection>(fd);
+                    incoming.push_back({std::make_shared<Connection>(fd), nullptr, false});
                 } else {
                     close(fd);
                 }
             }
-        }
-        for (size_t i = 1; i < fds.size(); ++i) {
-            if ((fds[i].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
-                continue;
-            }
-            int fd = fds[i].fd;
-            FrameHeader header;
-            std::vector<uint8_t> data;
-            if (!ReadFrame(fd, header, data) ||
-                header.type == static_cast<uint32_t>(FrameType::kReply)) {
-                // Closed, malformed, or a frame that has no business here.
-                shutdown(fd, SHUT_RDWR);
-                connections.erase(fd);
-                continue;
-            }
-            Deliver(connections[fd], header, std::move(data));
         }
     }
 }
@@ -179,27 +232,29 @@ int Connect(pid_t pid) {
     return fd;
 }
 
-// One connection per sending thread and target process.
+// One connection per sending thread and target thread, so that the target
+// thread can read it itself.
 struct OutgoingConnections {
-    std::map<pid_t, int> fds;
+    using Key = std::pair<pid_t, DWORD>;
+    std::map<Key, int> fds;
     ~OutgoingConnections() {
-        for (auto& [pid, fd] : fds) {
+        for (auto& [key, fd] : fds) {
             close(fd);
         }
     }
-    int Get(pid_t pid) {
-        auto it = fds.find(pid);
+    int Get(pid_t pid, DWORD tid) {
+        auto it = fds.find({pid, tid});
         if (it != fds.end()) {
             return it->second;
         }
         int fd = Connect(pid);
         if (fd >= 0) {
-            fds[pid] = fd;
+            fds[{pid, tid}] = fd;
         }
         return fd;
     }
-    void Drop(pid_t pid) {
-        auto it = fds.find(pid);
+    void Drop(pid_t pid, DWORD tid) {
+        auto it = fds.find({pid, tid});
         if (it != fds.end()) {
             close(it->second);
             fds.erase(it);
@@ -212,8 +267,16 @@ thread_local uint64_t nextSequence = 1;
 
 FrameHeader MakeHeader(FrameType type, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                        std::vector<uint8_t>& data) {
-    FrameHeader header{kFrameMagic, static_cast<uint32_t>(type), nextSequence++, Value(hwnd), message,
-                       static_cast<uint64_t>(wParam), static_cast<int64_t>(lParam), 0, 0, 0};
+    FrameHeader header{kFrameMagic,
+                       static_cast<uint32_t>(type),
+                       nextSequence++,
+                       Value(hwnd),
+                       message,
+                       static_cast<uint64_t>(wParam),
+                       static_cast<int64_t>(lParam),
+                       0,
+                       0,
+                       0};
     if (message == WM_COPYDATA) {
         // The bytes cross; the pointer does not.
         header.flags = kFlagCopyData;
@@ -233,11 +296,96 @@ FrameHeader MakeHeader(FrameType type, HWND hwnd, UINT message, WPARAM wParam, L
 
 }  // namespace
 
-Connection::~Connection() { close(fd); }
+Connection::~Connection() {
+    close(fd);
+}
 
 bool Connection::Write(const FrameHeader& header, const void* data) {
     std::lock_guard<std::mutex> guard(writeLock);
     return WriteFrame(fd, header, data);
+}
+
+bool Connection::ReadAvailable(bool* delivered, DWORD* targetThread) {
+    // One reader at a time, delivering under the lock, keeps the frames in order.
+    std::lock_guard<std::mutex> guard(readLock);
+    if (broken) {
+        return false;
+    }
+    std::shared_ptr<Connection> self = shared_from_this();
+    constexpr size_t kChunk = 65536;
+    FrameHeader header;
+    std::vector<uint8_t> data;
+    bool malformed = false;
+    for (;;) {
+        uint8_t* space = reader.Space(kChunk);
+        ssize_t got = recv(fd, space, kChunk, MSG_DONTWAIT);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return true;
+        }
+        if (got <= 0) {
+            break;  // closed by the peer, or failed
+        }
+        reader.Commit(static_cast<size_t>(got));
+        while (reader.Next(header, data, &malformed)) {
+            if (header.type == static_cast<uint32_t>(FrameType::kReply)) {
+                malformed = true;  // a frame that has no business here
+                break;
+            }
+            DWORD target = Deliver(self, header, std::move(data));
+            if (delivered != nullptr) {
+                *delivered = true;
+            }
+            if (targetThread != nullptr && *targetThread == 0) {
+                *targetThread = target;
+            }
+        }
+        if (malformed) {
+            break;
+        }
+        if (static_cast<size_t>(got) < kChunk) {
+            return true;  // all there was
+        }
+    }
+    broken = true;
+    shutdown(fd, SHUT_RDWR);
+    return false;
+}
+
+void ReadOwnConnections(ThreadQueue& queue,
+                        const std::vector<std::shared_ptr<Connection>>& connections,
+                        const pollfd* polled) {
+    bool anyBroken = false;
+    for (size_t i = 0; i < connections.size(); ++i) {
+        if (polled != nullptr && !Readable(polled[i])) {
+            continue;
+        }
+        if (!connections[i]->ReadAvailable()) {
+            anyBroken = true;
+        }
+    }
+    if (anyBroken) {
+        {
+            std::lock_guard<std::mutex> guard(queue.lock);
+            auto& own = queue.connections;
+            own.erase(std::remove_if(own.begin(), own.end(),
+                                     [](const auto& connection) { return connection->Broken(); }),
+                      own.end());
+            queue.connectionsChanged = true;
+        }
+        WakeServer();
+    }
+}
+
+void WakeServer() {
+    int fd = serverWake.load();
+    if (fd >= 0) {
+        uint64_t one = 1;
+        ssize_t ignored = write(fd, &one, sizeof(one));
+        (void)ignored;
+    }
 }
 
 void StartServer() {
@@ -256,29 +404,34 @@ void StartServer() {
         }
         memcpy(address.sun_path, path.c_str(), path.size() + 1);
         int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (listener < 0 ||
+        int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (listener < 0 || wake < 0 ||
             bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
             listen(listener, 64) != 0) {
             if (listener >= 0) {
                 close(listener);
             }
+            if (wake >= 0) {
+                close(wake);
+            }
             return;
         }
-        std::thread(Serve, listener).detach();
+        serverWake = wake;
+        std::thread(Serve, listener, wake).detach();
     });
 }
 
-LRESULT RemoteSend(pid_t pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                    bool* delivered) {
     *delivered = false;
-    int fd = outgoing.Get(pid);
+    int fd = outgoing.Get(pid, tid);
     if (fd < 0) {
         return 0;
     }
     std::vector<uint8_t> data;
     FrameHeader header = MakeHeader(FrameType::kSend, hwnd, message, wParam, lParam, data);
     if (!WriteFrame(fd, header, data.data())) {
-        outgoing.Drop(pid);
+        outgoing.Drop(pid, tid);
         return 0;
     }
     // While the reply is on its way, this thread's own windows keep taking
@@ -292,7 +445,7 @@ LRESULT RemoteSend(pid_t pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
             std::vector<uint8_t> ignored;
             if (!ReadFrame(fd, reply, ignored) ||
                 reply.type != static_cast<uint32_t>(FrameType::kReply)) {
-                outgoing.Drop(pid);  // the receiver died or broke the connection
+                outgoing.Drop(pid, tid);  // the receiver died or broke the connection
                 return 0;
             }
             if (reply.sequence != header.sequence) {
@@ -304,15 +457,15 @@ LRESULT RemoteSend(pid_t pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
-bool RemotePost(pid_t pid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    int fd = outgoing.Get(pid);
+bool RemotePost(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    int fd = outgoing.Get(pid, tid);
     if (fd < 0) {
         return false;
     }
     std::vector<uint8_t> data;
     FrameHeader header = MakeHeader(FrameType::kPost, hwnd, message, wParam, lParam, data);
     if (!WriteFrame(fd, header, data.data())) {
-        outgoing.Drop(pid);
+        outgoing.Drop(pid, tid);
         return false;
     }
     return true;
