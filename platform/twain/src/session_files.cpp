@@ -30,16 +30,6 @@ bool ReadWholeFile(const std::string& path, std::string* text) {
 
 }  // namespace
 
-std::string SessionDirectory() {
-    const char* session = getenv("W32_SESSION");
-    if (session != nullptr && session[0] != '\0') {
-        return session;
-    }
-    const char* runtime = getenv("XDG_RUNTIME_DIR");
-    std::string base = runtime != nullptr && runtime[0] != '\0' ? runtime : "/tmp";
-    return base + "/w32-session-" + std::to_string(getuid());
-}
-
 SessionDescription LoadSessionDescription() {
     std::string text;
     if (!ReadWholeFile(PathOf(kSourcesFile), &text)) {

@@ -9,11 +9,13 @@
 
 #include <string>
 
+#include "device_text.h"
 #include "source_description.h"
 
 namespace twain_dsm {
 
-std::string SessionDirectory();
+// The session directory, as the runtime finds it.
+using w32_devices::SessionDirectory;
 
 // The session's sources; none when the file is missing.
 SessionDescription LoadSessionDescription();

@@ -7,26 +7,13 @@
 #include <set>
 #include <sstream>
 
+#include "device_text.h"
+
 namespace twain_dsm {
 namespace {
 
-std::string Trim(const std::string& text) {
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) {
-        ++begin;
-    }
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+using w32_devices::Lower;
+using w32_devices::Trim;
 
 std::vector<std::string> Words(const std::string& text) {
     std::vector<std::string> words;

@@ -39,6 +39,8 @@
 #include <string>
 #include <vector>
 
+#include "device_text.h"
+
 namespace wia_service {
 
 struct PageSpec {
@@ -81,7 +83,8 @@ struct SessionDescription {
 // dropped.
 SessionDescription ParseDescription(const std::string& text, std::vector<std::string>* errors);
 
-std::string SessionDirectory();
+// The session directory, as the runtime finds it.
+using w32_devices::SessionDirectory;
 // The session's devices; none when the file is missing.
 SessionDescription LoadSessionDescription();
 
