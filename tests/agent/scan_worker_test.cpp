@@ -158,8 +158,9 @@ TEST_F(ScanWorker, ABusyScannerOfTheJobHoldsTheJobsEndBack) {
     // The worker decides about the job's end right after the 5.
     PumpUntil([] { return false; }, std::chrono::milliseconds(1500));
     EXPECT_EQ(CountOf(kDone), 0u) << "the scanner may still hand on pages";
-    agent->twain->state = 0;
+    // The scanner's last page, then its run ends.
     QueueImage(23, vexlo::kScanTypeGrey, "2.bmp");
+    agent->twain->state = 0;
     ASSERT_TRUE(WaitForCount(kDone, 1));
     EXPECT_EQ(StepStates(), (std::vector<int>{3, 4, 5, 3, 4, 5, 6}));
 }
