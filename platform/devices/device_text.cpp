@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
+#include <sstream>
 
 namespace w32_devices {
 
@@ -24,6 +26,43 @@ std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    std::istringstream in(text);
+    std::string word;
+    while (in >> word) {
+        words.push_back(word);
+    }
+    return words;
+}
+
+std::vector<std::string> ListWords(const std::string& text) {
+    std::string spaced = text;
+    std::replace(spaced.begin(), spaced.end(), ',', ' ');
+    return Words(spaced);
+}
+
+std::optional<int> ParseInt(const std::string& text) {
+    int value = 0;
+    const char* end = text.data() + text.size();
+    auto result = std::from_chars(text.data(), end, value);
+    if (result.ec != std::errc() || result.ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<bool> ParseBool(const std::string& text) {
+    std::string value = Lower(text);
+    if (value == "yes" || value == "true" || value == "1" || value == "on") {
+        return true;
+    }
+    if (value == "no" || value == "false" || value == "0" || value == "off") {
+        return false;
+    }
+    return std::nullopt;
 }
 
 std::string SessionDirectory() {

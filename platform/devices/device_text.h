@@ -2,7 +2,9 @@
 // devices), whose descriptions are "key = value" text files in the session.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace w32_devices {
 
@@ -10,6 +12,14 @@ namespace w32_devices {
 std::string Trim(const std::string& text);
 // ASCII letters lower-cased.
 std::string Lower(std::string text);
+// The words of the text, split at blanks.
+std::vector<std::string> Words(const std::string& text);
+// A list's items, split at blanks and commas: "a, b c" -> {"a", "b", "c"}.
+std::vector<std::string> ListWords(const std::string& text);
+// A whole decimal number, or nothing.
+std::optional<int> ParseInt(const std::string& text);
+// yes/true/1/on or no/false/0/off in any letter case, or nothing.
+std::optional<bool> ParseBool(const std::string& text);
 // The session directory, as the runtime finds it: $W32_SESSION, else
 // ${XDG_RUNTIME_DIR:-/tmp}/w32-session-<uid>.
 std::string SessionDirectory();

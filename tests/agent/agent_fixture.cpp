@@ -127,6 +127,20 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     }
 }
 
+void SendRequest(HWND agent, HWND client, const PluginRequest& request) {
+    COPYDATASTRUCT copy{0, sizeof(request), const_cast<PluginRequest*>(&request)};
+    SendMessageW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(client),
+                 reinterpret_cast<LPARAM>(&copy));
+}
+
+PluginRequest MakeRequest(int code, int param, int jobId) {
+    PluginRequest request = CreateEmptyRequest();
+    request.code = code;
+    request.param = param;
+    request.jobId = jobId;
+    return request;
+}
+
 std::string ProgramInBuild(const std::string& name) {
     char self[4096];
     ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);

@@ -97,6 +97,11 @@ void PumpMessages();
 bool PumpUntil(const std::function<bool()>& done,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+// Sends a request to the agent's window as a plug-in's window does.
+void SendRequest(HWND agent, HWND client, const PluginRequest& request);
+// A request record with these fields, the others zero.
+PluginRequest MakeRequest(int code, int param = 0, int jobId = 0);
+
 // A program of this build (beside the test's own executable).
 std::string ProgramInBuild(const std::string& name);
 // Starts the program with its arguments in the test's session, with APPDATA

@@ -25,13 +25,7 @@ using vexlo::test::PumpUntil;
 
 constexpr int kDone = vexlo::kStateJobDone;
 
-vexlo::PluginRequest Request(int code, int param, int jobId) {
-    vexlo::PluginRequest request = vexlo::CreateEmptyRequest();
-    request.code = code;
-    request.param = param;
-    request.jobId = jobId;
-    return request;
-}
+using vexlo::test::MakeRequest;
 
 std::string Settings(const std::string& endpoint) {
     return "[settings]\nscan-mode=3\ntrace-level=4\nsoap-server=" + endpoint + "\n";
@@ -232,7 +226,7 @@ TEST_F(ScanWorker, AStoppedJobsQueuedImagesAreDroppedAndStayOnDisk) {
     std::vector<std::filesystem::path> stopped = {QueueImage(29, vexlo::kScanTypeGrey, "b1.bmp"),
                                                   QueueImage(29, vexlo::kScanTypeGrey, "b2.bmp"),
                                                   QueueImage(29, vexlo::kScanTypeGrey, "b3.bmp")};
-    agent->Send(Request(vexlo::kRequestStopScan, 0, 29));
+    agent->Send(MakeRequest(vexlo::kRequestStopScan, 0, 29));
     ASSERT_TRUE(WaitForCount(kDone, 1));
     QueueImage(30, vexlo::kScanTypeGrey, "c.bmp");  // the next item runs the purge
     ASSERT_TRUE(WaitForCount(kDone, 2));
@@ -258,7 +252,7 @@ TEST_F(ScanWorker, AStopDuringTheUploadEndsTheItemWithoutAnswer) {
                                [](const auto& a) { return a.state == 4 && a.info > 0; });
         },
         std::chrono::seconds(30)));
-    agent->Send(Request(vexlo::kRequestStopScan, 0, 31));
+    agent->Send(MakeRequest(vexlo::kRequestStopScan, 0, 31));
     ASSERT_TRUE(PumpUntil([&] { return Log().find("Item hasn't sent ") != std::string::npos; },
                           std::chrono::seconds(30)));
     PumpUntil([] { return false; }, std::chrono::milliseconds(300));
@@ -299,7 +293,7 @@ TEST_F(ScanWorker, AnIdleWorkerStopsWithTheWindow) {
 TEST_F(ScanWorker, AnIdleWorkerLeavesCancelledIdsForTheUpload) {
     FaxServiceProcess service;
     StartAgent(service);
-    agent->Send(Request(vexlo::kRequestStopScan, 0, 34));
+    agent->Send(MakeRequest(vexlo::kRequestStopScan, 0, 34));
     PumpUntil([] { return false; }, std::chrono::milliseconds(1500));
     EXPECT_EQ(agent->window().CancelledJobIds(), (std::list<int>{34}));
     EXPECT_TRUE(agent->window().IsCancelled(34));

@@ -104,14 +104,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    vexlo::PluginRequest request = vexlo::CreateEmptyRequest();
-    request.code = vexlo::kRequestScan;
-    request.param = vexlo::kScanTypeGrey;
-    request.jobId = 1;
+    vexlo::PluginRequest request =
+        vexlo::test::MakeRequest(vexlo::kRequestScan, vexlo::kScanTypeGrey, 1);
     vexlo::WriteField(request.apiKey, u"bench");
-    COPYDATASTRUCT copy{0, sizeof(request), &request};
-    SendMessageW(window, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
-                 reinterpret_cast<LPARAM>(&copy));
+    vexlo::test::SendRequest(window, client.hwnd(), request);
     pid_t user = vexlo::test::StartProgram(
         {vexlo::test::ProgramInBuild("desktop-user"), "twain-scan", "Bench Feeder"},
         appData.native());

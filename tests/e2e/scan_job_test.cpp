@@ -92,15 +92,10 @@ protected:
     std::filesystem::path DataFolder() const { return appData.path() / "VexloDesktop"; }
 
     void Send(int code, int param, int jobId) {
-        vexlo::PluginRequest request = vexlo::CreateEmptyRequest();
-        request.code = code;
-        request.param = param;
-        request.jobId = jobId;
+        vexlo::PluginRequest request = vexlo::test::MakeRequest(code, param, jobId);
         vexlo::WriteField(request.apiKey, u"e2e-key");
         request.messageId = 9;
-        COPYDATASTRUCT copy{0, sizeof(request), &request};
-        SendMessageW(agentWindow, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
-                     reinterpret_cast<LPARAM>(&copy));
+        vexlo::test::SendRequest(agentWindow, client.hwnd(), request);
     }
     // desktop-user does what a person at the screen does; its exit status.
     int User(const std::vector<std::string>& arguments) {

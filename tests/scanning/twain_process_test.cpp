@@ -26,13 +26,7 @@ using vexlo::test::WaitForProgram;
 using vexlo::test::WriteFileBytes;
 
 void Send(HWND agent, const AnswerRecorder& client, int code, int param, int jobId) {
-    vexlo::PluginRequest request = vexlo::CreateEmptyRequest();
-    request.code = code;
-    request.param = param;
-    request.jobId = jobId;
-    COPYDATASTRUCT copy{0, sizeof(request), &request};
-    SendMessageW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
-                 reinterpret_cast<LPARAM>(&copy));
+    vexlo::test::SendRequest(agent, client.hwnd(), vexlo::test::MakeRequest(code, param, jobId));
 }
 
 TEST(TwainAgentProcess, TheAgentScansAndSelectsThroughTwainWithAnotherProcessAtTheDialogs) {

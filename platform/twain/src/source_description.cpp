@@ -12,50 +12,12 @@
 namespace twain_dsm {
 namespace {
 
+using w32_devices::ListWords;
 using w32_devices::Lower;
+using w32_devices::ParseBool;
+using w32_devices::ParseInt;
 using w32_devices::Trim;
-
-std::vector<std::string> Words(const std::string& text) {
-    std::vector<std::string> words;
-    std::istringstream in(text);
-    std::string word;
-    while (in >> word) {
-        words.push_back(word);
-    }
-    return words;
-}
-
-// "a, b c" -> {"a", "b", "c"}
-std::vector<std::string> ListItems(const std::string& text) {
-    std::string spaced = text;
-    std::replace(spaced.begin(), spaced.end(), ',', ' ');
-    std::vector<std::string> items = Words(spaced);
-    for (std::string& item : items) {
-        item = Lower(item);
-    }
-    return items;
-}
-
-std::optional<int> ParseInt(const std::string& text) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    auto result = std::from_chars(text.data(), end, value);
-    if (result.ec != std::errc() || result.ptr != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<bool> ParseBool(const std::string& text) {
-    std::string value = Lower(text);
-    if (value == "yes" || value == "true" || value == "1" || value == "on") {
-        return true;
-    }
-    if (value == "no" || value == "false" || value == "0" || value == "off") {
-        return false;
-    }
-    return std::nullopt;
-}
+using w32_devices::Words;
 
 std::optional<TW_UINT16> ParseItemType(const std::string& text) {
     static const std::pair<const char*, TW_UINT16> kTypes[] = {
@@ -268,7 +230,7 @@ SessionDescription ParseDescription(const std::string& text, std::vector<std::st
 
         if (section == Section::kManager) {
             if (key == "fail") {
-                for (const std::string& item : ListItems(value)) {
+                for (const std::string& item : ListWords(Lower(value))) {
                     if (item == "open-dsm") {
                         session.failOpenDsm = true;
                     } else {
@@ -329,7 +291,7 @@ SessionDescription ParseDescription(const std::string& text, std::vector<std::st
                 s.xferLimit = *limit;
             }
         } else if (key == "fail") {
-            for (const std::string& item : ListItems(value)) {
+            for (const std::string& item : ListWords(Lower(value))) {
                 if (item == "image-info") {
                     s.failImageInfo = true;
                 } else if (item == "enable") {
@@ -351,7 +313,7 @@ SessionDescription ParseDescription(const std::string& text, std::vector<std::st
                 s.failPage = *page;
             }
         } else if (key == "pump") {
-            for (const std::string& item : ListItems(value)) {
+            for (const std::string& item : ListWords(Lower(value))) {
                 if (item == "transfer") {
                     s.pumpDuringTransfer = true;
                 } else if (item == "feed") {

@@ -14,42 +14,11 @@
 namespace wia_service {
 namespace {
 
+using w32_devices::ListWords;
 using w32_devices::Lower;
+using w32_devices::ParseBool;
+using w32_devices::ParseInt;
 using w32_devices::Trim;
-
-// "a, b c" -> {"a", "b", "c"}
-std::vector<std::string> Words(const std::string& text) {
-    std::string spaced = text;
-    std::replace(spaced.begin(), spaced.end(), ',', ' ');
-    std::vector<std::string> words;
-    std::istringstream in(spaced);
-    std::string word;
-    while (in >> word) {
-        words.push_back(word);
-    }
-    return words;
-}
-
-std::optional<int> ParseInt(const std::string& text) {
-    int value = 0;
-    const char* end = text.data() + text.size();
-    auto result = std::from_chars(text.data(), end, value);
-    if (result.ec != std::errc() || result.ptr != end) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-std::optional<bool> ParseBool(const std::string& text) {
-    std::string value = Lower(text);
-    if (value == "yes" || value == "true" || value == "1") {
-        return true;
-    }
-    if (value == "no" || value == "false" || value == "0") {
-        return false;
-    }
-    return std::nullopt;
-}
 
 std::optional<HRESULT> ParseResult(const std::string& text) {
     std::string value = Lower(text);
@@ -91,7 +60,7 @@ std::optional<int> ParseType(const std::string& text) {
 }
 
 std::optional<PageSpec> ParsePage(const std::string& text) {
-    std::vector<std::string> words = Words(text);
+    std::vector<std::string> words = ListWords(text);
     if (words.size() != 3) {
         return std::nullopt;
     }
@@ -148,7 +117,7 @@ bool ApplyDeviceKey(DeviceDescription& device, const std::string& key, const std
         return dpi && *dpi > 0;
     }
     if (key == "refuse") {
-        for (const std::string& word : Words(value)) {
+        for (const std::string& word : ListWords(value)) {
             std::optional<int> dpi = ParseInt(word);
             if (!dpi) {
                 return false;
@@ -183,7 +152,7 @@ bool ApplyDeviceKey(DeviceDescription& device, const std::string& key, const std
         return page.has_value();
     }
     if (key == "fail") {
-        for (const std::string& word : Words(Lower(value))) {
+        for (const std::string& word : ListWords(Lower(value))) {
             if (word == "create-device") {
                 device.failCreateDevice = true;
             } else if (word == "dialog") {
