@@ -107,7 +107,9 @@ public:
     BSTR* operator&() { return &m_str; }
     UINT Length() const { return ::SysStringLen(m_str); }
     bool IsNull() const { return m_str == nullptr; }
-    std::u16string ToString() const { return std::u16string(m_str != nullptr ? m_str : u"", Length()); }
+    std::u16string ToString() const {
+        return std::u16string(m_str != nullptr ? m_str : u"", Length());
+    }
     BSTR Copy() const {
         return m_str == nullptr ? nullptr : ::SysAllocStringLen(m_str, ::SysStringLen(m_str));
     }

@@ -14,9 +14,9 @@ static inline void ModuleAnchor() {}
 
 inline HINSTANCE ThisModule() {
     HMODULE module = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              reinterpret_cast<LPCWSTR>(&detail::ModuleAnchor), &module)) {
+    if (!::GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            reinterpret_cast<LPCWSTR>(&detail::ModuleAnchor), &module)) {
         module = ::GetModuleHandleW(nullptr);
     }
     return module;

@@ -22,7 +22,9 @@ Bindings& TheBindings() {
 
 }  // namespace
 
-void SetCreatingObject(void* object) { creatingObject = object; }
+void SetCreatingObject(void* object) {
+    creatingObject = object;
+}
 
 void* TakeCreatingObject() {
     void* object = creatingObject;

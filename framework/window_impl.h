@@ -16,7 +16,7 @@ namespace fw {
 // A window class: registered once per process on first use.
 struct CWndClassInfo {
     WNDCLASSEXW wc;
-    LPCWSTR cursorId;  // a system cursor, or null
+    LPCWSTR cursorId;     // a system cursor, or null
     UINT iconResourceId;  // large and small icons from the module's resources, or 0
     ATOM atom = 0;
     std::u16string name;
@@ -41,8 +41,7 @@ struct CWndClassInfo {
                 ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
             info.hIconSm = static_cast<HICON>(::LoadImageW(
                 info.hInstance, MAKEINTRESOURCEW(iconResourceId), IMAGE_ICON,
-                ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON),
-                LR_DEFAULTCOLOR));
+                ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
         }
         atom = ::RegisterClassExW(&info);
         if (atom == 0 && ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS) {
@@ -56,25 +55,31 @@ struct CWndClassInfo {
 
 // Declares the window class of a window implementation; a null name gets a
 // generated one.
-#define DECLARE_WND_CLASS(WndClassName)                                                      \
-    static ::fw::CWndClassInfo& GetWndClassInfo() {                                          \
-        static ::fw::CWndClassInfo info = {                                                  \
-            {sizeof(WNDCLASSEXW), CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, nullptr, 0, 0, nullptr, \
-             nullptr, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr,          \
-             WndClassName, nullptr},                                                         \
-            IDC_ARROW, 0, 0, {}};                                                                   \
-        return info;                                                                         \
+#define DECLARE_WND_CLASS(WndClassName)                                                           \
+    static ::fw::CWndClassInfo& GetWndClassInfo() {                                               \
+        static ::fw::CWndClassInfo info = {                                                       \
+            {sizeof(WNDCLASSEXW), CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, nullptr, 0, 0, nullptr,   \
+             nullptr, nullptr, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr, WndClassName, \
+             nullptr},                                                                            \
+            IDC_ARROW,                                                                            \
+            0,                                                                                    \
+            0,                                                                                    \
+            {}};                                                                                  \
+        return info;                                                                              \
     }
 
 // The frame window's class: class style 0, arrow cursor, window colour,
 // large and small icons from one icon resource.
-#define DECLARE_FRAME_WND_CLASS(WndClassName, uCommonResourceID)                             \
-    static ::fw::CWndClassInfo& GetWndClassInfo() {                                          \
-        static ::fw::CWndClassInfo info = {                                                  \
-            {sizeof(WNDCLASSEXW), 0, nullptr, 0, 0, nullptr, nullptr, nullptr,               \
-             reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr, WndClassName, nullptr},    \
-            IDC_ARROW, uCommonResourceID, 0, {}};                                                   \
-        return info;                                                                         \
+#define DECLARE_FRAME_WND_CLASS(WndClassName, uCommonResourceID)                          \
+    static ::fw::CWndClassInfo& GetWndClassInfo() {                                       \
+        static ::fw::CWndClassInfo info = {                                               \
+            {sizeof(WNDCLASSEXW), 0, nullptr, 0, 0, nullptr, nullptr, nullptr,            \
+             reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), nullptr, WndClassName, nullptr}, \
+            IDC_ARROW,                                                                    \
+            uCommonResourceID,                                                            \
+            0,                                                                            \
+            {}};                                                                          \
+        return info;                                                                      \
     }
 
 template <class TBase = CWindow, class TWinTraits = CControlWinTraits>

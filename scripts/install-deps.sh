@@ -2,7 +2,7 @@
 # Installs the Debian packages the project builds and tests with. Idempotent.
 set -euo pipefail
 packages=(
-    build-essential cmake ninja-build pkg-config
+    build-essential cmake ninja-build pkg-config clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
     libpng-dev zlib1g-dev libssl-dev

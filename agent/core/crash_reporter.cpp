@@ -10,7 +10,6 @@ using UninstallProc = int(WINAPI*)();
 using InstallThreadProc = int(WINAPI*)(DWORD flags);
 using UninstallThreadProc = int(WINAPI*)();
 
-
 // Where crash reports would be mailed; the stand-in keeps them on disk.
 constexpr const char16_t* kReportRecipient = u"crash-reports@vexlo.example";
 
@@ -29,7 +28,9 @@ Proc Lookup(HMODULE library, WORD ordinal) {
 
 }  // namespace
 
-CCrashReporter::CCrashReporter() { library = LoadLibraryW(u"CrashRpt1400.dll"); }
+CCrashReporter::CCrashReporter() {
+    library = LoadLibraryW(u"CrashRpt1400.dll");
+}
 
 CCrashReporter::~CCrashReporter() {
     if (library != nullptr) {
@@ -65,7 +66,8 @@ void CCrashReporter::InstallForThread() {
 }
 
 void CCrashReporter::UninstallForThread() {
-    if (auto uninstall = Lookup<UninstallThreadProc>(LoadedReporter(), kCrashReportUninstallThread)) {
+    if (auto uninstall =
+            Lookup<UninstallThreadProc>(LoadedReporter(), kCrashReportUninstallThread)) {
         uninstall();
     }
 }

@@ -14,7 +14,8 @@ constexpr const char16_t* kDataFolderName = u"VexloDesktop";
 std::u16string FallbackBaseFolder() {
     WCHAR temp[MAX_PATH] = {};
     DWORD length = GetTempPathW(MAX_PATH, temp);
-    std::u16string base = (length > 0 && length < MAX_PATH) ? std::u16string(temp, length) : u"/tmp";
+    std::u16string base =
+        (length > 0 && length < MAX_PATH) ? std::u16string(temp, length) : u"/tmp";
     while (base.size() > 1 && base.back() == kPathSeparator) {
         base.pop_back();
     }
@@ -44,11 +45,17 @@ std::u16string GetDataFolder() {
     return path;
 }
 
-std::u16string GetPrintFolder() { return Subfolder(u"Print"); }
+std::u16string GetPrintFolder() {
+    return Subfolder(u"Print");
+}
 
-std::u16string GetProcessedFolder() { return Subfolder(u"Processed"); }
+std::u16string GetProcessedFolder() {
+    return Subfolder(u"Processed");
+}
 
-std::u16string GetScannedFolder() { return Subfolder(u"Scanned"); }
+std::u16string GetScannedFolder() {
+    return Subfolder(u"Scanned");
+}
 
 std::u16string GetSettingsFilePath() {
     return GetDataFolder() + kPathSeparatorString + u"settings.ini";

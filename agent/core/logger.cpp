@@ -6,7 +6,9 @@
 
 namespace vexlo {
 
-CLogger::~CLogger() { Close(); }
+CLogger::~CLogger() {
+    Close();
+}
 
 void CLogger::Open(const std::u16string& path) {
     std::lock_guard<std::mutex> guard(lock);
@@ -59,8 +61,7 @@ std::u16string GetDefaultLogPath() {
     return GetDataFolder() + kPathSeparatorString + u"vexlo-plugin.log";
 }
 
-void LogMessageV(ILogger& logger, int traceLevel, int level, const char16_t* format,
-                 va_list args) {
+void LogMessageV(ILogger& logger, int traceLevel, int level, const char16_t* format, va_list args) {
     if (traceLevel < level) {
         return;
     }

@@ -50,7 +50,6 @@ inline constexpr size_t kMaxLogMessage = 999;
 // The level rule and the formatting of IHost::Log: nothing is formatted when
 // level is above traceLevel; otherwise the message is formatted with the wide
 // printf rules, cut to 999 characters and handed to the logger.
-void LogMessageV(ILogger& logger, int traceLevel, int level, const char16_t* format,
-                 va_list args);
+void LogMessageV(ILogger& logger, int traceLevel, int level, const char16_t* format, va_list args);
 
 }  // namespace vexlo

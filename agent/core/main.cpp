@@ -3,4 +3,6 @@
 
 #include "agent/core/agent_main.h"
 
-int main() { return WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWDEFAULT); }
+int main() {
+    return WinMain(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOWDEFAULT);
+}

@@ -19,8 +19,8 @@ constexpr DWORD kValueBufferSize = 260;
 std::u16string ReadValue(const char16_t* section, const char16_t* key, const char16_t* fallback,
                          const std::u16string& path) {
     WCHAR buffer[kValueBufferSize] = {};
-    DWORD length = GetPrivateProfileStringW(section, key, fallback, buffer, kValueBufferSize,
-                                            path.c_str());
+    DWORD length =
+        GetPrivateProfileStringW(section, key, fallback, buffer, kValueBufferSize, path.c_str());
     return std::u16string(buffer, length);
 }
 
@@ -85,6 +85,8 @@ void SaveSettings(const std::u16string& path) {
     WritePrivateProfileStringW(kSettingsSection, u"scan-mode", mode, path.c_str());
 }
 
-void FreeSettings() { instance.reset(); }
+void FreeSettings() {
+    instance.reset();
+}
 
 }  // namespace vexlo

@@ -9,12 +9,12 @@
 namespace vexlo {
 
 struct ScannedItem {
-    HWND client = nullptr;   // every answer for this item goes there
-    std::u16string file;     // the scanned bitmap in the Scanned folder
+    HWND client = nullptr;  // every answer for this item goes there
+    std::u16string file;    // the scanned bitmap in the Scanned folder
     std::u16string apiKey;
     int messageId = 0;
-    int scanType = 0;        // 1 grey document page, 2 colour page
-    int dpi = 0;             // as the scanner reported it
+    int scanType = 0;  // 1 grey document page, 2 colour page
+    int dpi = 0;       // as the scanner reported it
     int jobId = 0;
 };
 

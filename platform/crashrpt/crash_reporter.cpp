@@ -209,8 +209,8 @@ void RemoveAltStack() {
 }  // namespace
 
 // Ordinal 7: install for the process. 0 on success.
-extern "C" __attribute__((visibility("default"))) int WINAPI CrashReportInstall(
-    const CrashReportInstallInfo* info) {
+extern "C" __attribute__((visibility("default"))) int WINAPI
+CrashReportInstall(const CrashReportInstallInfo* info) {
     if (info == nullptr || info->size != 100) {
         return 1;
     }

@@ -9,7 +9,7 @@ struct CrashReportInstallInfo {
     DWORD size;
     LPCWSTR appName;
     LPCWSTR appVersion;
-    LPCWSTR recipient;   // where reports would be mailed
+    LPCWSTR recipient;  // where reports would be mailed
     LPCWSTR subject;
     LPCWSTR uploadUrl;
     LPCWSTR senderPath;  // the program that would send reports

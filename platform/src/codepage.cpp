@@ -45,8 +45,12 @@ const char16_t* UpperHalf(UINT codePage) {
     return codePage == 1251 ? w32::kCodePage1251 : w32::kCodePage1252;
 }
 
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char16_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void AppendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -179,9 +183,13 @@ bool DecodeUtf8(const unsigned char* bytes, size_t length, bool strict, std::u16
 
 }  // namespace
 
-W32API UINT WINAPI GetACP(void) { return AnsiCodePage(); }
+W32API UINT WINAPI GetACP(void) {
+    return AnsiCodePage();
+}
 
-W32API UINT WINAPI GetOEMCP(void) { return AnsiCodePage(); }
+W32API UINT WINAPI GetOEMCP(void) {
+    return AnsiCodePage();
+}
 
 W32API BOOL WINAPI IsValidCodePage(UINT CodePage) {
     return CodePage == CP_UTF8 || CodePage == 1251 || CodePage == 1252;

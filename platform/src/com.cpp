@@ -39,9 +39,12 @@ ClassTable& Classes() {
 }
 
 int HexValue(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'0' && c <= u'9')
+        return c - u'0';
+    if (c >= u'a' && c <= u'f')
+        return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F')
+        return c - u'A' + 10;
     return -1;
 }
 
@@ -59,7 +62,9 @@ bool ParseHex(const char16_t* text, int digits, unsigned long long& value) {
 
 }  // namespace
 
-W32API HRESULT WINAPI CoInitializeEx(LPVOID, DWORD) { return initCount++ == 0 ? S_OK : S_FALSE; }
+W32API HRESULT WINAPI CoInitializeEx(LPVOID, DWORD) {
+    return initCount++ == 0 ? S_OK : S_FALSE;
+}
 
 W32API HRESULT WINAPI CoInitialize(LPVOID reserved) {
     return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED);
@@ -174,21 +179,26 @@ W32API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWO
     return hr;
 }
 
-W32API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) { return malloc(cb ? cb : 1); }
+W32API LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
+    return malloc(cb ? cb : 1);
+}
 
-W32API LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb) { return realloc(pv, cb ? cb : 1); }
+W32API LPVOID WINAPI CoTaskMemRealloc(LPVOID pv, SIZE_T cb) {
+    return realloc(pv, cb ? cb : 1);
+}
 
-W32API void WINAPI CoTaskMemFree(LPVOID pv) { free(pv); }
+W32API void WINAPI CoTaskMemFree(LPVOID pv) {
+    free(pv);
+}
 
 W32API int WINAPI StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
     if (lpsz == nullptr || cchMax < 39) {
         return 0;
     }
-    int length = swprintf_s(lpsz, static_cast<size_t>(cchMax),
-                            u"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", rguid.Data1,
-                            rguid.Data2, rguid.Data3, rguid.Data4[0], rguid.Data4[1],
-                            rguid.Data4[2], rguid.Data4[3], rguid.Data4[4], rguid.Data4[5],
-                            rguid.Data4[6], rguid.Data4[7]);
+    int length = swprintf_s(
+        lpsz, static_cast<size_t>(cchMax), u"{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+        rguid.Data1, rguid.Data2, rguid.Data3, rguid.Data4[0], rguid.Data4[1], rguid.Data4[2],
+        rguid.Data4[3], rguid.Data4[4], rguid.Data4[5], rguid.Data4[6], rguid.Data4[7]);
     return length < 0 ? 0 : length + 1;
 }
 
@@ -200,15 +210,19 @@ W32API HRESULT WINAPI IIDFromString(LPCOLESTR lpsz, LPGUID lpiid) {
     }
     unsigned long long value = 0;
     GUID guid = {};
-    if (!ParseHex(lpsz + 1, 8, value)) return CO_E_CLASSSTRING;
+    if (!ParseHex(lpsz + 1, 8, value))
+        return CO_E_CLASSSTRING;
     guid.Data1 = static_cast<DWORD>(value);
-    if (!ParseHex(lpsz + 10, 4, value)) return CO_E_CLASSSTRING;
+    if (!ParseHex(lpsz + 10, 4, value))
+        return CO_E_CLASSSTRING;
     guid.Data2 = static_cast<WORD>(value);
-    if (!ParseHex(lpsz + 15, 4, value)) return CO_E_CLASSSTRING;
+    if (!ParseHex(lpsz + 15, 4, value))
+        return CO_E_CLASSSTRING;
     guid.Data3 = static_cast<WORD>(value);
     const int offsets[8] = {20, 22, 25, 27, 29, 31, 33, 35};
     for (int i = 0; i < 8; ++i) {
-        if (!ParseHex(lpsz + offsets[i], 2, value)) return CO_E_CLASSSTRING;
+        if (!ParseHex(lpsz + offsets[i], 2, value))
+            return CO_E_CLASSSTRING;
         guid.Data4[i] = static_cast<BYTE>(value);
     }
     *lpiid = guid;

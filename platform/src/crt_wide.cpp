@@ -6,7 +6,9 @@
 
 namespace {
 
-char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+char16_t FoldAscii(char16_t c) {
+    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+}
 
 bool IsSpace(char16_t c) {
     return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\f' || c == u'\v';
@@ -30,7 +32,9 @@ W32CPP size_t wcsnlen(const char16_t* s, size_t maxCount) {
     return length;
 }
 
-W32CPP int wcscmp(const char16_t* a, const char16_t* b) { return wcsncmp(a, b, SIZE_MAX); }
+W32CPP int wcscmp(const char16_t* a, const char16_t* b) {
+    return wcsncmp(a, b, SIZE_MAX);
+}
 
 W32CPP int wcsncmp(const char16_t* a, const char16_t* b, size_t count) {
     for (size_t i = 0; i < count; ++i) {
@@ -44,7 +48,9 @@ W32CPP int wcsncmp(const char16_t* a, const char16_t* b, size_t count) {
     return 0;
 }
 
-W32CPP int _wcsicmp(const char16_t* a, const char16_t* b) { return _wcsnicmp(a, b, SIZE_MAX); }
+W32CPP int _wcsicmp(const char16_t* a, const char16_t* b) {
+    return _wcsnicmp(a, b, SIZE_MAX);
+}
 
 W32CPP int _wcsnicmp(const char16_t* a, const char16_t* b, size_t count) {
     for (size_t i = 0; i < count; ++i) {

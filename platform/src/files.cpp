@@ -194,8 +194,8 @@ W32API HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWOR
     }
     HANDLE handle = w32::InsertObject(std::make_shared<w32::FileObject>(fd, lockFd));
     // As on Windows: CREATE_ALWAYS and OPEN_ALWAYS tell whether the file was there.
-    SetLastError((existed && (dwCreationDisposition == CREATE_ALWAYS ||
-                              dwCreationDisposition == OPEN_ALWAYS))
+    SetLastError((existed &&
+                  (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS))
                      ? ERROR_ALREADY_EXISTS
                      : ERROR_SUCCESS);
     return handle;
@@ -243,8 +243,9 @@ W32API BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfByte
             continue;
         }
         if (put <= 0) {
-            SetLastError(errno == ENOSPC ? ERROR_DISK_FULL
-                                         : (errno == EBADF ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT));
+            SetLastError(errno == ENOSPC
+                             ? ERROR_DISK_FULL
+                             : (errno == EBADF ? ERROR_ACCESS_DENIED : ERROR_WRITE_FAULT));
             if (lpNumberOfBytesWritten != nullptr) {
                 *lpNumberOfBytesWritten = done;
             }
@@ -285,7 +286,8 @@ W32API DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpD
         distance = static_cast<int64_t>((static_cast<uint64_t>(*lpDistanceToMoveHigh) << 32) |
                                         static_cast<DWORD>(lDistanceToMove));
     }
-    int whence = dwMoveMethod == FILE_END ? SEEK_END : (dwMoveMethod == FILE_CURRENT ? SEEK_CUR : SEEK_SET);
+    int whence =
+        dwMoveMethod == FILE_END ? SEEK_END : (dwMoveMethod == FILE_CURRENT ? SEEK_CUR : SEEK_SET);
     off_t position = lseek(fd, distance, whence);
     if (position < 0) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -338,9 +340,9 @@ W32API BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
         return FALSE;
     }
     if (mkdir(path.c_str(), 0700) != 0) {
-        SetLastError(errno == EEXIST ? ERROR_ALREADY_EXISTS
-                                     : (errno == ENOENT ? ERROR_PATH_NOT_FOUND
-                                                        : w32::ErrorFromErrno(errno)));
+        SetLastError(errno == EEXIST
+                         ? ERROR_ALREADY_EXISTS
+                         : (errno == ENOENT ? ERROR_PATH_NOT_FOUND : w32::ErrorFromErrno(errno)));
         return FALSE;
     }
     return TRUE;
@@ -411,4 +413,6 @@ W32CPP FILE* _wfopen(const char16_t* filename, const char16_t* mode) {
     return fopen(w32::ToNative(filename).c_str(), narrowMode.c_str());
 }
 
-W32CPP int _wremove(const char16_t* filename) { return remove(w32::ToNative(filename).c_str()); }
+W32CPP int _wremove(const char16_t* filename) {
+    return remove(w32::ToNative(filename).c_str());
+}

@@ -295,8 +295,9 @@ private:
                         value = va_arg(args.list, int);
                         break;
                 }
-                unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
-                                                         : static_cast<unsigned long long>(value);
+                unsigned long long magnitude = value < 0
+                                                   ? 0ULL - static_cast<unsigned long long>(value)
+                                                   : static_cast<unsigned long long>(value);
                 FormatInteger(out, spec, conversion, magnitude, value < 0);
                 return true;
             }
@@ -387,13 +388,20 @@ private:
             case 'A': {
                 double value = va_arg(args.list, double);
                 std::string conversionSpec = "%";
-                if (spec.left) conversionSpec += '-';
-                if (spec.plus) conversionSpec += '+';
-                if (spec.space) conversionSpec += ' ';
-                if (spec.alternate) conversionSpec += '#';
-                if (spec.zero) conversionSpec += '0';
-                if (spec.width > 0) conversionSpec += std::to_string(spec.width);
-                if (spec.precision >= 0) conversionSpec += "." + std::to_string(spec.precision);
+                if (spec.left)
+                    conversionSpec += '-';
+                if (spec.plus)
+                    conversionSpec += '+';
+                if (spec.space)
+                    conversionSpec += ' ';
+                if (spec.alternate)
+                    conversionSpec += '#';
+                if (spec.zero)
+                    conversionSpec += '0';
+                if (spec.width > 0)
+                    conversionSpec += std::to_string(spec.width);
+                if (spec.precision >= 0)
+                    conversionSpec += "." + std::to_string(spec.precision);
                 conversionSpec += conversion;
                 int length = snprintf(nullptr, 0, conversionSpec.c_str(), value);
                 if (length > 0) {
@@ -516,8 +524,8 @@ W32CPP int _vsnwprintf_s(char16_t* buffer, size_t sizeOfBuffer, size_t count,
     return BoundedSecure(buffer, sizeOfBuffer, count, format, args);
 }
 
-W32CPP int _snwprintf_s(char16_t* buffer, size_t sizeOfBuffer, size_t count,
-                        const char16_t* format, ...) {
+W32CPP int _snwprintf_s(char16_t* buffer, size_t sizeOfBuffer, size_t count, const char16_t* format,
+                        ...) {
     va_list args;
     va_start(args, format);
     int result = BoundedSecure(buffer, sizeOfBuffer, count, format, args);
@@ -538,7 +546,9 @@ W32CPP int swprintf_s(char16_t* buffer, size_t sizeOfBuffer, const char16_t* for
     return result;
 }
 
-W32CPP int _vscwprintf(const char16_t* format, va_list args) { return Count(format, args); }
+W32CPP int _vscwprintf(const char16_t* format, va_list args) {
+    return Count(format, args);
+}
 
 W32CPP int _scwprintf(const char16_t* format, ...) {
     va_list args;
@@ -599,7 +609,9 @@ W32CPP int sprintf_s(char* buffer, size_t sizeOfBuffer, const char* format, ...)
     return result;
 }
 
-W32CPP int _vscprintf(const char* format, va_list args) { return Count(format, args); }
+W32CPP int _vscprintf(const char* format, va_list args) {
+    return Count(format, args);
+}
 
 W32CPP int _scprintf(const char* format, ...) {
     va_list args;

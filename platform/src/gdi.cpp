@@ -58,6 +58,10 @@ W32API COLORREF WINAPI W32GetBrushColor(HBRUSH brush) {
     return it == brushes.colours.end() ? CLR_INVALID : it->second;
 }
 
-W32API int WINAPI SetBkMode(HDC, int mode) { return mode == TRANSPARENT ? OPAQUE : TRANSPARENT; }
+W32API int WINAPI SetBkMode(HDC, int mode) {
+    return mode == TRANSPARENT ? OPAQUE : TRANSPARENT;
+}
 
-W32API COLORREF WINAPI SetTextColor(HDC, COLORREF) { return 0; }
+W32API COLORREF WINAPI SetTextColor(HDC, COLORREF) {
+    return 0;
+}

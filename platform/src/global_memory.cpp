@@ -38,14 +38,15 @@ Block* Find(Heap& heap, HGLOBAL handle) {
 
 W32API HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
     // Room for at least one byte, so that every block has an address of its own.
-    void* memory = (uFlags & GMEM_ZEROINIT) ? calloc(1, dwBytes ? dwBytes : 1)
-                                             : malloc(dwBytes ? dwBytes : 1);
+    void* memory =
+        (uFlags & GMEM_ZEROINIT) ? calloc(1, dwBytes ? dwBytes : 1) : malloc(dwBytes ? dwBytes : 1);
     if (memory == nullptr) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     Block block{memory, dwBytes, (uFlags & GMEM_MOVEABLE) != 0, 0};
-    uintptr_t handle = block.moveable ? w32::AllocateHandleValue() : reinterpret_cast<uintptr_t>(memory);
+    uintptr_t handle =
+        block.moveable ? w32::AllocateHandleValue() : reinterpret_cast<uintptr_t>(memory);
     Heap& heap = TheHeap();
     std::lock_guard<std::mutex> guard(heap.lock);
     heap.byHandle.emplace(handle, block);
@@ -166,6 +167,7 @@ W32API HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
     heap.handleOfMemory.erase(reinterpret_cast<uintptr_t>(block->memory));
     block->memory = memory;
     block->size = dwBytes;
-    heap.handleOfMemory.emplace(reinterpret_cast<uintptr_t>(memory), reinterpret_cast<uintptr_t>(hMem));
+    heap.handleOfMemory.emplace(reinterpret_cast<uintptr_t>(memory),
+                                reinterpret_cast<uintptr_t>(hMem));
     return hMem;
 }

@@ -4,6 +4,10 @@ namespace {
 thread_local DWORD lastError = 0;
 }
 
-W32API DWORD WINAPI GetLastError(void) { return lastError; }
+W32API DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
 
-W32API void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+W32API void WINAPI SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}

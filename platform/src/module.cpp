@@ -117,9 +117,9 @@ std::string FolderOf(const std::string& path) {
 }
 
 bool IsSystemModule(const std::string& lowerName) {
-    static const char* kSystem[] = {"user32",  "kernel32", "advapi32", "shell32", "ole32",
-                                    "oleaut32", "gdi32",   "comctl32", "comdlg32", "shlwapi",
-                                    "version", "w32rt"};
+    static const char* kSystem[] = {"user32",   "kernel32", "advapi32", "shell32",
+                                    "ole32",    "oleaut32", "gdi32",    "comctl32",
+                                    "comdlg32", "shlwapi",  "version",  "w32rt"};
     for (const char* name : kSystem) {
         if (lowerName == name) {
             return true;
@@ -128,7 +128,9 @@ bool IsSystemModule(const std::string& lowerName) {
     return false;
 }
 
-std::string RuntimePath() { return PathOfAddress(reinterpret_cast<const void*>(&LoadLibraryW)); }
+std::string RuntimePath() {
+    return PathOfAddress(reinterpret_cast<const void*>(&LoadLibraryW));
+}
 
 // The file that a Windows module name stands for.
 std::string Resolve(const std::string& name, const void* caller) {
@@ -366,7 +368,9 @@ W32API HGLOBAL WINAPI LoadResource(HMODULE, HRSRC hResInfo) {
     return const_cast<void*>(reinterpret_cast<Resource*>(hResInfo)->data);
 }
 
-W32API LPVOID WINAPI LockResource(HGLOBAL hResData) { return hResData; }
+W32API LPVOID WINAPI LockResource(HGLOBAL hResData) {
+    return hResData;
+}
 
 W32API DWORD WINAPI SizeofResource(HMODULE, HRSRC hResInfo) {
     return hResInfo == nullptr ? 0 : reinterpret_cast<Resource*>(hResInfo)->size;
@@ -395,7 +399,7 @@ HANDLE NewImage() {
 }  // namespace
 
 W32API HANDLE WINAPI LoadImageW(HINSTANCE hInst, LPCWSTR name, UINT type, int, int, UINT) {
-    LPCWSTR resourceType = type == IMAGE_ICON ? RT_GROUP_ICON
+    LPCWSTR resourceType = type == IMAGE_ICON     ? RT_GROUP_ICON
                            : type == IMAGE_BITMAP ? RT_BITMAP
                                                   : RT_CURSOR;
     if (FindResourceW(hInst, name, resourceType) == nullptr) {

@@ -19,7 +19,9 @@ std::string ToNative(const char16_t* text) {
     return out;
 }
 
-std::string ToNative(const std::u16string& text) { return ToNative(text.c_str()); }
+std::string ToNative(const std::u16string& text) {
+    return ToNative(text.c_str());
+}
 
 std::u16string FromNative(const char* text) {
     if (text == nullptr || *text == 0) {
@@ -35,6 +37,8 @@ std::u16string FromNative(const char* text) {
     return out;
 }
 
-std::u16string FromNative(const std::string& text) { return FromNative(text.c_str()); }
+std::u16string FromNative(const std::string& text) {
+    return FromNative(text.c_str());
+}
 
 }  // namespace w32

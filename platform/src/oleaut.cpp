@@ -9,7 +9,9 @@
 namespace {
 
 // A BSTR points just after its 4-byte length prefix (the length in bytes).
-DWORD* Prefix(BSTR text) { return reinterpret_cast<DWORD*>(reinterpret_cast<char*>(text) - 4); }
+DWORD* Prefix(BSTR text) {
+    return reinterpret_cast<DWORD*>(reinterpret_cast<char*>(text) - 4);
+}
 
 BSTR Allocate(UINT length) {
     size_t bytes = 4 + static_cast<size_t>(length) * sizeof(OLECHAR) + sizeof(OLECHAR);
@@ -79,7 +81,9 @@ W32API UINT WINAPI SysStringLen(BSTR pbstr) {
     return pbstr == nullptr ? 0 : *Prefix(pbstr) / sizeof(OLECHAR);
 }
 
-W32API UINT WINAPI SysStringByteLen(BSTR bstr) { return bstr == nullptr ? 0 : *Prefix(bstr); }
+W32API UINT WINAPI SysStringByteLen(BSTR bstr) {
+    return bstr == nullptr ? 0 : *Prefix(bstr);
+}
 
 W32API void WINAPI VariantInit(VARIANTARG* pvarg) {
     if (pvarg != nullptr) {

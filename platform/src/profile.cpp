@@ -20,7 +20,9 @@ namespace {
 
 using Lines = std::vector<std::u16string>;
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
 
 std::u16string Trim(const std::u16string& text) {
     size_t begin = 0;
@@ -34,7 +36,9 @@ std::u16string Trim(const std::u16string& text) {
     return text.substr(begin, end - begin);
 }
 
-bool SameName(const std::u16string& a, const char16_t* b) { return _wcsicmp(a.c_str(), b) == 0; }
+bool SameName(const std::u16string& a, const char16_t* b) {
+    return _wcsicmp(a.c_str(), b) == 0;
+}
 
 std::u16string Decode(const std::string& bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&

@@ -55,7 +55,8 @@ std::string FolderFor(int csidl) {
 
 bool IsExecutableFile(const std::string& path) {
     struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+           access(path.c_str(), X_OK) == 0;
 }
 
 bool LooksLikeUrl(const std::string& target) {
@@ -179,7 +180,9 @@ bool Spawn(const std::string& program, const std::vector<std::string>& arguments
     return true;
 }
 
-HINSTANCE Result(intptr_t value) { return reinterpret_cast<HINSTANCE>(value); }
+HINSTANCE Result(intptr_t value) {
+    return reinterpret_cast<HINSTANCE>(value);
+}
 
 }  // namespace
 
@@ -215,7 +218,8 @@ W32API HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR lpOperation, LPCWSTR lpFile,
     const std::string directory = w32::ToNative(lpDirectory);
     if (LooksLikeUrl(target)) {
         const char* opener = getenv("W32_URL_OPENER");
-        std::string program = FindProgram(opener != nullptr && *opener ? opener : "xdg-open", nullptr);
+        std::string program =
+            FindProgram(opener != nullptr && *opener ? opener : "xdg-open", nullptr);
         if (program.empty() || !Spawn(program, {target}, directory)) {
             return Result(SE_ERR_NOASSOC);
         }

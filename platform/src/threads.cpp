@@ -85,8 +85,8 @@ DWORD WaitForObjects(const std::vector<std::shared_ptr<KernelObject>>& objects, 
             for (const auto& object : objects) {
                 auto* event = dynamic_cast<EventObject*>(object.get());
                 auto* thread = dynamic_cast<ThreadObject*>(object.get());
-                bool ready = (event != nullptr && event->signaled) ||
-                             (thread != nullptr && thread->ended);
+                bool ready =
+                    (event != nullptr && event->signaled) || (thread != nullptr && thread->ended);
                 all = all && ready;
             }
             if (all) {
@@ -220,9 +220,13 @@ static BOOL SetEventState(HANDLE hEvent, bool signaled) {
     return TRUE;
 }
 
-W32API BOOL WINAPI SetEvent(HANDLE hEvent) { return SetEventState(hEvent, true); }
+W32API BOOL WINAPI SetEvent(HANDLE hEvent) {
+    return SetEventState(hEvent, true);
+}
 
-W32API BOOL WINAPI ResetEvent(HANDLE hEvent) { return SetEventState(hEvent, false); }
+W32API BOOL WINAPI ResetEvent(HANDLE hEvent) {
+    return SetEventState(hEvent, false);
+}
 
 W32API DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                                            DWORD dwMilliseconds) {
@@ -267,15 +271,23 @@ W32API DWORD WINAPI SleepEx(DWORD dwMilliseconds, BOOL) {
     return 0;
 }
 
-W32API DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+W32API DWORD WINAPI GetCurrentProcessId(void) {
+    return static_cast<DWORD>(getpid());
+}
 
 W32API DWORD WINAPI GetCurrentThreadId(void) {
     static thread_local DWORD id = static_cast<DWORD>(syscall(SYS_gettid));
     return id;
 }
 
-W32API HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(-1); }
+W32API HANDLE WINAPI GetCurrentProcess(void) {
+    return reinterpret_cast<HANDLE>(-1);
+}
 
-W32API HANDLE WINAPI GetCurrentThread(void) { return reinterpret_cast<HANDLE>(-2); }
+W32API HANDLE WINAPI GetCurrentThread(void) {
+    return reinterpret_cast<HANDLE>(-2);
+}
 
-W32API void WINAPI ExitProcess(UINT uExitCode) { exit(static_cast<int>(uExitCode)); }
+W32API void WINAPI ExitProcess(UINT uExitCode) {
+    exit(static_cast<int>(uExitCode));
+}

@@ -29,7 +29,9 @@ W32API ULONGLONG WINAPI GetTickCount64(void) {
            static_cast<ULONGLONG>(now.tv_nsec / 1000000L);
 }
 
-W32API DWORD WINAPI GetTickCount(void) { return static_cast<DWORD>(GetTickCount64()); }
+W32API DWORD WINAPI GetTickCount(void) {
+    return static_cast<DWORD>(GetTickCount64());
+}
 
 W32API void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
     struct timespec now;

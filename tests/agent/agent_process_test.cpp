@@ -127,7 +127,8 @@ TEST(AgentProcess, TheDesktopMessageIsAnsweredOnlyForAWindow) {
     HWND window = agent.WaitForWindow();
     ASSERT_NE(window, nullptr);
     AnswerRecorder client;
-    SendMessageW(window, vexlo::WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(client.hwnd()), 0);
+    SendMessageW(window, vexlo::WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(client.hwnd()),
+                 0);
     ASSERT_EQ(client.desktopReplies.size(), 1u);
     EXPECT_EQ(client.desktopReplies[0], reinterpret_cast<WPARAM>(window));
     SendMessageW(window, vexlo::WM_VEXLO_DESKTOP_MESSAGE, 0x12345, 0);

@@ -56,9 +56,9 @@ TEST(Dispatcher, BusyRulesFollowTheScanMode) {
         int wiaState;
         bool busy;
     };
-    for (Case c : {Case{1, 1, 0, true}, Case{1, 0, 1, true}, Case{1, 0, 0, false},
-                   Case{2, 1, 0, false}, Case{2, 0, 1, true}, Case{3, 0, 1, false},
-                   Case{3, 1, 0, true}}) {
+    for (Case c :
+         {Case{1, 1, 0, true}, Case{1, 0, 1, true}, Case{1, 0, 0, false}, Case{2, 1, 0, false},
+          Case{2, 0, 1, true}, Case{3, 0, 1, false}, Case{3, 1, 0, true}}) {
         AgentFixture agent("[settings]\nscan-mode=" + std::to_string(c.mode) + "\n");
         agent.twain->state = c.twainState;
         agent.wia->state = c.wiaState;

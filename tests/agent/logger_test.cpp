@@ -30,7 +30,9 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // The message part of a line: after "hh:mm:ss.mmm " and before the final blank.
-std::string Message(const std::string& line) { return line.substr(13, line.size() - 14); }
+std::string Message(const std::string& line) {
+    return line.substr(13, line.size() - 14);
+}
 
 // Records messages, to test the level rule and the formatting apart from files.
 class RecordingLogger : public vexlo::ILogger {
@@ -82,12 +84,14 @@ TEST(Logger, OtherProgramsMayReadTheLogButNotWriteIt) {
     TempDir dir;
     vexlo::CLogger logger;
     logger.Open(dir.wide("log"));
-    HANDLE reader = CreateFileW(dir.wide("log").c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE reader =
+        CreateFileW(dir.wide("log").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(reader, INVALID_HANDLE_VALUE);
     CloseHandle(reader);
-    HANDLE writer = CreateFileW(dir.wide("log").c_str(), GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE writer =
+        CreateFileW(dir.wide("log").c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
 }
 

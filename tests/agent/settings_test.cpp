@@ -128,8 +128,8 @@ TEST(DataFolderFallback, WithoutAnApplicationDataFolderNothingLandsAtTheRoot) {
     setenv("TMPDIR", temp.native().c_str(), 1);
     std::u16string scanned = vexlo::GetScannedFolder();
     EXPECT_EQ(scanned.rfind(temp.wide(), 0), 0u) << "the fallback lies in the temporary folder";
-    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(
-        std::string(scanned.begin(), scanned.end()))));
+    EXPECT_TRUE(std::filesystem::is_directory(
+        std::filesystem::path(std::string(scanned.begin(), scanned.end()))));
     EXPECT_FALSE(std::filesystem::exists("/VexloDesktop"));
     EXPECT_FALSE(std::filesystem::exists("/Scanned"));
 }

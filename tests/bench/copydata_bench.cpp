@@ -64,7 +64,9 @@ struct Figures {
 
 Figures Summarise(std::vector<double>& microseconds, double seconds) {
     std::sort(microseconds.begin(), microseconds.end());
-    auto at = [&](double q) { return microseconds[static_cast<size_t>(q * (microseconds.size() - 1))]; };
+    auto at = [&](double q) {
+        return microseconds[static_cast<size_t>(q * (microseconds.size() - 1))];
+    };
     return {static_cast<double>(microseconds.size()) / seconds, at(0.5), at(0.9), at(0.99)};
 }
 
@@ -89,14 +91,17 @@ Figures MeasureWindows(int count) {
     std::vector<double> latencies;
     latencies.reserve(static_cast<size_t>(count));
     for (int i = 0; i < 200; ++i) {  // warm-up
-        SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(own), reinterpret_cast<LPARAM>(&data));
+        SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                     reinterpret_cast<LPARAM>(&data));
     }
     answers = 0;
     auto start = Clock::now();
     for (int i = 0; i < count; ++i) {
         auto before = Clock::now();
-        SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(own), reinterpret_cast<LPARAM>(&data));
-        latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
+        SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(own),
+                     reinterpret_cast<LPARAM>(&data));
+        latencies.push_back(
+            std::chrono::duration<double, std::micro>(Clock::now() - before).count());
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     kill(agent, SIGKILL);
@@ -116,7 +121,8 @@ Figures MeasureRawSocket(int count) {
         size_t got = 0;
         while (got < size) {
             ssize_t n = read(fd, buffer.data() + got, size - got);
-            if (n <= 0) return false;
+            if (n <= 0)
+                return false;
             got += static_cast<size_t>(n);
         }
         return true;
@@ -128,9 +134,12 @@ Figures MeasureRawSocket(int count) {
         std::vector<unsigned char> answer(kAnswerSize, 0x5A);
         unsigned char result[8] = {};
         while (readAll(fds[1], buffer, kRequestSize)) {
-            if (write(fds[1], answer.data(), answer.size()) < 0) break;
-            if (!readAll(fds[1], buffer, 8)) break;  // the answer's own result
-            if (write(fds[1], result, sizeof(result)) < 0) break;
+            if (write(fds[1], answer.data(), answer.size()) < 0)
+                break;
+            if (!readAll(fds[1], buffer, 8))
+                break;  // the answer's own result
+            if (write(fds[1], result, sizeof(result)) < 0)
+                break;
         }
         _exit(0);
     }
@@ -140,9 +149,11 @@ Figures MeasureRawSocket(int count) {
     unsigned char ack[8] = {};
     std::vector<double> latencies;
     auto roundTrip = [&] {
-        if (write(fds[0], request.data(), request.size()) < 0) return;
+        if (write(fds[0], request.data(), request.size()) < 0)
+            return;
         readAll(fds[0], buffer, kAnswerSize);
-        if (write(fds[0], ack, sizeof(ack)) < 0) return;
+        if (write(fds[0], ack, sizeof(ack)) < 0)
+            return;
         readAll(fds[0], buffer, 8);
     };
     for (int i = 0; i < 200; ++i) {
@@ -152,7 +163,8 @@ Figures MeasureRawSocket(int count) {
     for (int i = 0; i < count; ++i) {
         auto before = Clock::now();
         roundTrip();
-        latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
+        latencies.push_back(
+            std::chrono::duration<double, std::micro>(Clock::now() - before).count());
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     close(fds[0]);
@@ -173,13 +185,18 @@ int main(int argc, char** argv) {
     }
     Figures windows = MeasureWindows(count);
     Figures raw = MeasureRawSocket(count);
-    printf("cross-process WM_COPYDATA 5136 B with a 4104 B answer sent from the handler, %d round trips\n", count);
+    printf(
+        "cross-process WM_COPYDATA 5136 B with a 4104 B answer sent from the handler, %d round "
+        "trips\n",
+        count);
     printf("%-22s %12s %10s %10s %10s\n", "", "round trips/s", "p50 us", "p90 us", "p99 us");
     printf("%-22s %12.0f %10.1f %10.1f %10.1f\n", "window system", windows.perSecond, windows.p50,
            windows.p90, windows.p99);
-    printf("%-22s %12.0f %10.1f %10.1f %10.1f\n", "raw Unix socket", raw.perSecond, raw.p50, raw.p90,
-           raw.p99);
-    printf("ratio (raw / window system): %.2f  (goal: at most 2.0, and at least 20000 round trips/s)\n",
-           raw.perSecond / windows.perSecond);
+    printf("%-22s %12.0f %10.1f %10.1f %10.1f\n", "raw Unix socket", raw.perSecond, raw.p50,
+           raw.p90, raw.p99);
+    printf(
+        "ratio (raw / window system): %.2f  (goal: at most 2.0, and at least 20000 round "
+        "trips/s)\n",
+        raw.perSecond / windows.perSecond);
     return 0;
 }

@@ -11,7 +11,8 @@
 
 namespace {
 
-class CTestWindow : public fw::CWindowImpl<CTestWindow, fw::CWindow, fw::CWinTraits<WS_OVERLAPPEDWINDOW, 0>> {
+class CTestWindow
+    : public fw::CWindowImpl<CTestWindow, fw::CWindow, fw::CWinTraits<WS_OVERLAPPEDWINDOW, 0>> {
 public:
     DECLARE_WND_CLASS(u"FrameworkTestWindow")
 
@@ -129,8 +130,16 @@ const W32_DIALOG_CONTROL kControls[] = {
     {1003, u"Static", u"version", 15, 74, 115, 8, WS_VISIBLE, 0},
 };
 const W32_DIALOG_TEMPLATE kTemplate = {WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
-                                       0, 0, 0, 146, 153, u"О программе", u"MS Shell Dlg", 8,
-                                       kControls, 2};
+                                       0,
+                                       0,
+                                       0,
+                                       146,
+                                       153,
+                                       u"О программе",
+                                       u"MS Shell Dlg",
+                                       8,
+                                       kControls,
+                                       2};
 
 }  // namespace
 

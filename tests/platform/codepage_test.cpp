@@ -35,7 +35,9 @@ TEST(CodePages, Utf8RoundTripsWithSurrogatePairs) {
 TEST(CodePages, InvalidUtf8BecomesTheReplacementCharacterOrFailsWhenAsked) {
     EXPECT_EQ(ToWide(CP_UTF8, "a\xC3"), u"a\xFFFD");
     EXPECT_EQ(ToWide(CP_UTF8, "\xE0\x80\x80"), u"\xFFFD");  // overlong
-    std::string bad = "a\xFF" "b";
+    std::string bad =
+        "a\xFF"
+        "b";
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bad.data(), 3, nullptr, 0), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
 }

@@ -65,11 +65,11 @@ TEST(Files, OthersMayReadButNobodyElseMayWrite) {
     DWORD written = 0;
     WriteFile(log, "line\r\n", 6, &written, nullptr);
 
-    HANDLE reader = Open(dir.wide("log"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         OPEN_EXISTING);
+    HANDLE reader =
+        Open(dir.wide("log"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
     EXPECT_NE(reader, INVALID_HANDLE_VALUE);
-    HANDLE writer = Open(dir.wide("log"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         OPEN_EXISTING);
+    HANDLE writer =
+        Open(dir.wide("log"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     // A reader that does not share writing conflicts with the open writer too.
@@ -93,10 +93,10 @@ TEST(Files, ShareModesHoldAcrossProcesses) {
     ASSERT_NE(log, INVALID_HANDLE_VALUE);
     pid_t child = fork();
     if (child == 0) {
-        HANDLE writer = Open(dir.wide("log"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             OPEN_EXISTING);
-        HANDLE reader = Open(dir.wide("log"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             OPEN_EXISTING);
+        HANDLE writer =
+            Open(dir.wide("log"), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+        HANDLE reader =
+            Open(dir.wide("log"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
         _exit(writer == INVALID_HANDLE_VALUE && reader != INVALID_HANDLE_VALUE ? 0 : 1);
     }
     int status = -1;

@@ -85,7 +85,8 @@ TEST(Profile, AnEmptyValueIsKeptAsAKey) {
 TEST(Profile, NewKeysGoToTheEndOfTheirSectionAndOtherLinesStay) {
     TempDir dir;
     std::u16string file = dir.wide("a.ini");
-    WriteFileBytes(dir.native("a.ini"), "; hand-written\n[settings]\nlog-file=x.log\n\n[wia]\nwia-scanner=1\n");
+    WriteFileBytes(dir.native("a.ini"),
+                   "; hand-written\n[settings]\nlog-file=x.log\n\n[wia]\nwia-scanner=1\n");
     WritePrivateProfileStringW(u"settings", u"scan-mode", u"2", file.c_str());
     EXPECT_EQ(ReadFileBytes(dir.native("a.ini")),
               "; hand-written\r\n[settings]\r\nlog-file=x.log\r\nscan-mode=2\r\n\r\n[wia]\r\n"

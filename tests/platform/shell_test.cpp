@@ -59,20 +59,21 @@ TEST(ShellExecute, OpensAUrlWithTheConfiguredOpener) {
     TempDir dir;
     WriteScript(dir.path() / "opener", "echo \"$1\" > " + dir.native("opened"));
     setenv("W32_URL_OPENER", dir.native("opener").c_str(), 1);
-    HINSTANCE result = ShellExecuteW(nullptr, u"open", u"https://vexlo.example/", nullptr, nullptr,
-                                     SW_SHOWNORMAL);
+    HINSTANCE result =
+        ShellExecuteW(nullptr, u"open", u"https://vexlo.example/", nullptr, nullptr, SW_SHOWNORMAL);
     EXPECT_GT(reinterpret_cast<intptr_t>(result), 32);
     EXPECT_EQ(WaitForFile(dir.path() / "opened"), "https://vexlo.example/\n");
 }
 
 TEST(ShellExecute, StartsAWindowsProgramNameFromPath) {
     TempDir dir;
-    WriteScript(dir.path() / "agent_test", "echo \"started $W32_SESSION $1\" > " + dir.native("ran"));
+    WriteScript(dir.path() / "agent_test",
+                "echo \"started $W32_SESSION $1\" > " + dir.native("ran"));
     std::string path = dir.native() + ":" + (getenv("PATH") ? getenv("PATH") : "");
     setenv("PATH", path.c_str(), 1);
     setenv("W32_SESSION", "/session", 1);
-    HINSTANCE result = ShellExecuteW(nullptr, u"open", u"agent_test.exe", u"one", nullptr,
-                                     SW_SHOWNORMAL);
+    HINSTANCE result =
+        ShellExecuteW(nullptr, u"open", u"agent_test.exe", u"one", nullptr, SW_SHOWNORMAL);
     EXPECT_GT(reinterpret_cast<intptr_t>(result), 32);
     EXPECT_EQ(WaitForFile(dir.path() / "ran"), "started /session one\n");
 }

@@ -13,7 +13,8 @@ using vexlo::PluginRequest;
 
 int32_t Int32At(const void* record, size_t offset) {
     const auto* bytes = static_cast<const unsigned char*>(record);
-    return static_cast<int32_t>(bytes[offset] | (bytes[offset + 1] << 8) | (bytes[offset + 2] << 16) |
+    return static_cast<int32_t>(bytes[offset] | (bytes[offset + 1] << 8) |
+                                (bytes[offset + 2] << 16) |
                                 (static_cast<uint32_t>(bytes[offset + 3]) << 24));
 }
 

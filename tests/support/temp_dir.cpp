@@ -26,7 +26,9 @@ std::string TempDir::native(const std::string& name) const {
     return name.empty() ? root.string() : (root / name).string();
 }
 
-std::u16string TempDir::wide(const std::string& name) const { return Wide(native(name)); }
+std::u16string TempDir::wide(const std::string& name) const {
+    return Wide(native(name));
+}
 
 std::string ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -92,7 +92,8 @@ TEST(DesktopUserRules, ARuleFilePressesAButtonWhenTheWindowAppears) {
     ASSERT_EQ(rules.size(), 1u);
     EXPECT_EQ(rules[0].delay, std::chrono::milliseconds(100));
     PeerProcess peer({"dialog", "PeerOwnerClass"});
-    int actions = desktop_user::RunRules(rules, std::chrono::steady_clock::now() + std::chrono::seconds(2), false);
+    int actions = desktop_user::RunRules(
+        rules, std::chrono::steady_clock::now() + std::chrono::seconds(2), false);
     EXPECT_EQ(actions, 1);
     EXPECT_EQ(peer.WaitForExit(5000), IDOK);
 }

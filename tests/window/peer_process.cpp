@@ -69,6 +69,8 @@ int PeerProcess::WaitForExit(int milliseconds) {
     return -1;
 }
 
-PeerProcess::~PeerProcess() { Kill(); }
+PeerProcess::~PeerProcess() {
+    Kill();
+}
 
 }  // namespace vexlo::test

@@ -22,8 +22,8 @@ std::string Narrow(const std::u16string& text) {
 }
 
 std::u16string Wide(const std::string& text) {
-    int needed = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                     nullptr, 0);
+    int needed =
+        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
     std::u16string out(static_cast<size_t>(needed > 0 ? needed : 0), u'\0');
     if (needed > 0) {
         MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
@@ -36,7 +36,8 @@ namespace {
 
 std::u16string TextOf(HWND hwnd) {
     std::u16string text(static_cast<size_t>(GetWindowTextLengthW(hwnd)) + 1, u'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+    text.resize(
+        static_cast<size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -56,7 +57,8 @@ std::u16string WithoutMnemonic(const std::u16string& text) {
     return out;
 }
 
-bool Matches(const WindowInfo& window, const std::u16string& className, const std::u16string& title) {
+bool Matches(const WindowInfo& window, const std::u16string& className,
+             const std::u16string& title) {
     return (className.empty() || _wcsicmp(window.className.c_str(), className.c_str()) == 0) &&
            (title.empty() || window.title == title);
 }
@@ -125,7 +127,9 @@ bool PressKey(HWND window, WPARAM virtualKey) {
     return PostMessageW(window, WM_KEYDOWN, virtualKey, 0) != FALSE;
 }
 
-bool CloseWindow(HWND window) { return PostMessageW(window, WM_CLOSE, 0, 0) != FALSE; }
+bool CloseWindow(HWND window) {
+    return PostMessageW(window, WM_CLOSE, 0, 0) != FALSE;
+}
 
 bool PickMenuItem(const std::u16string& item, std::chrono::milliseconds timeout) {
     HWND menu = WaitForWindow(u"#32768", u"", timeout);

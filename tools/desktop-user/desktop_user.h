@@ -54,8 +54,8 @@ struct Rule {
 };
 
 // Lines "when [class=C] [title=T] <action> [argument] [after N]"; a word
-// starting with '#' begins a comment; values with blanks are quoted. Throws std::runtime_error for a line
-// it cannot read, naming the line.
+// starting with '#' begins a comment; values with blanks are quoted. Throws std::runtime_error for
+// a line it cannot read, naming the line.
 std::vector<Rule> ParseRules(const std::string& text);
 
 // Applies the rules to every visible window that appears (each window once per rule)

@@ -22,9 +22,15 @@ typedef const CLSID& REFCLSID;
 typedef GUID* LPGUID;
 typedef CLSID* LPCLSID;
 
-inline bool operator==(const GUID& a, const GUID& b) { return memcmp(&a, &b, sizeof(GUID)) == 0; }
-inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
+inline bool operator==(const GUID& a, const GUID& b) {
+    return memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+inline bool operator!=(const GUID& a, const GUID& b) {
+    return !(a == b);
+}
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return a == b;
+}
 #define IsEqualIID(a, b) IsEqualGUID(a, b)
 #define IsEqualCLSID(a, b) IsEqualGUID(a, b)
 inline constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
@@ -42,12 +48,14 @@ typedef DWORD LCID;
 // W32_INTERFACE_ID is used at global scope.
 template <typename T>
 struct InterfaceId;
-#define W32_INTERFACE_ID(Interface, iid)              \
-    template <>                                       \
-    struct InterfaceId<Interface> {                   \
-        static const IID& Get() { return iid; }       \
+#define W32_INTERFACE_ID(Interface, iid)        \
+    template <>                                 \
+    struct InterfaceId<Interface> {             \
+        static const IID& Get() { return iid; } \
     }
-#define IID_PPV_ARGS(pp) InterfaceId<std::remove_pointer_t<std::remove_reference_t<decltype(*(pp))>>>::Get(), reinterpret_cast<void**>(pp)
+#define IID_PPV_ARGS(pp)                                                                 \
+    InterfaceId<std::remove_pointer_t<std::remove_reference_t<decltype(*(pp))>>>::Get(), \
+        reinterpret_cast<void**>(pp)
 
 struct IUnknown {
     virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) = 0;
@@ -63,7 +71,8 @@ struct IClassFactory : public IUnknown {
 };
 
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 W32_INTERFACE_ID(IUnknown, IID_IUnknown);
 W32_INTERFACE_ID(IClassFactory, IID_IClassFactory);
 
@@ -88,7 +97,8 @@ W32_INTERFACE_ID(IClassFactory, IID_IClassFactory);
 #define CLSCTX_REMOTE_SERVER 0x10
 #define CLSCTX_INPROC (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)
 #define CLSCTX_SERVER (CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
-#define CLSCTX_ALL (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
+#define CLSCTX_ALL \
+    (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER)
 
 #define COINIT_APARTMENTTHREADED 0x2
 #define COINIT_MULTITHREADED 0x0

@@ -65,12 +65,11 @@ W32CPP int _snwprintf(char16_t* buffer, size_t count, const char16_t* format, ..
 // empty and -1 is returned.
 W32CPP int _vsnwprintf_s(char16_t* buffer, size_t sizeOfBuffer, size_t count,
                          const char16_t* format, va_list args);
-W32CPP int _snwprintf_s(char16_t* buffer, size_t sizeOfBuffer, size_t count,
-                        const char16_t* format, ...);
+W32CPP int _snwprintf_s(char16_t* buffer, size_t sizeOfBuffer, size_t count, const char16_t* format,
+                        ...);
 // vswprintf_s / swprintf_s: output that does not fit empties the buffer and
 // returns -1 (the C runtime would call its invalid-parameter handler).
-W32CPP int vswprintf_s(char16_t* buffer, size_t sizeOfBuffer, const char16_t* format,
-                       va_list args);
+W32CPP int vswprintf_s(char16_t* buffer, size_t sizeOfBuffer, const char16_t* format, va_list args);
 W32CPP int swprintf_s(char16_t* buffer, size_t sizeOfBuffer, const char16_t* format, ...);
 // Length the output would have, without the terminator.
 W32CPP int _vscwprintf(const char16_t* format, va_list args);

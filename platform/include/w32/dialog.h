@@ -71,8 +71,8 @@ struct W32_DIALOG_TEMPLATE {
 // cannot be made.
 W32API INT_PTR WINAPI DialogBoxParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
                                       DLGPROC lpDialogFunc, LPARAM dwInitParam);
-W32API HWND WINAPI CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName,
-                                      HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam);
+W32API HWND WINAPI CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
+                                      DLGPROC lpDialogFunc, LPARAM dwInitParam);
 W32API BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
 // Enter presses the default button (IDOK without one), Escape gives IDCANCEL.
 W32API BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg);

@@ -30,12 +30,13 @@ W32API HMENU WINAPI LoadMenuW(HINSTANCE hInstance, LPCWSTR lpMenuName);
 W32API HMENU WINAPI GetSubMenu(HMENU hMenu, int nPos);
 W32API int WINAPI GetMenuItemCount(HMENU hMenu);
 W32API UINT WINAPI GetMenuItemID(HMENU hMenu, int nPos);
-W32API int WINAPI GetMenuStringW(HMENU hMenu, UINT uIDItem, LPWSTR lpString, int cchMax, UINT flags);
+W32API int WINAPI GetMenuStringW(HMENU hMenu, UINT uIDItem, LPWSTR lpString, int cchMax,
+                                 UINT flags);
 W32API BOOL WINAPI DestroyMenu(HMENU hMenu);
 // Shows the menu as a window of class "#32768" whose items are child windows
 // of class "MenuItem" (their texts and ids readable by other processes) and
 // runs until an item is chosen (clicked) or the menu is dismissed (Escape, or
 // closed). The chosen item's id is posted to the owner as WM_COMMAND, or
 // returned with TPM_RETURNCMD.
-W32API BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved,
-                                  HWND hWnd, const RECT* prcRect);
+W32API BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int nReserved, HWND hWnd,
+                                  const RECT* prcRect);

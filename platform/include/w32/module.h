@@ -72,19 +72,20 @@ W32API HBITMAP WINAPI LoadBitmapW(HINSTANCE hInstance, LPCWSTR lpBitmapName);
 #define W32_CONCAT(a, b) W32_CONCAT_INNER(a, b)
 
 // Registers a resource of the module this line is compiled into.
-#define W32_RESOURCE(type, id, data, size)                                             \
-    namespace {                                                                        \
-    struct W32_CONCAT(ResourceRegistration, __LINE__) {                                \
-        W32_CONCAT(ResourceRegistration, __LINE__)() {                                 \
-            W32RegisterResource(reinterpret_cast<const void*>(&W32_CONCAT(ResourceAnchor, __LINE__)), \
-                                type, MAKEINTRESOURCEW(id), data, size);               \
-        }                                                                              \
-        static void W32_CONCAT(ResourceAnchor, __LINE__)() {}                          \
-    } W32_CONCAT(resourceRegistration, __LINE__);                                      \
+#define W32_RESOURCE(type, id, data, size)                                                  \
+    namespace {                                                                             \
+    struct W32_CONCAT(ResourceRegistration, __LINE__) {                                     \
+        W32_CONCAT(ResourceRegistration, __LINE__)() {                                      \
+            W32RegisterResource(                                                            \
+                reinterpret_cast<const void*>(&W32_CONCAT(ResourceAnchor, __LINE__)), type, \
+                MAKEINTRESOURCEW(id), data, size);                                          \
+        }                                                                                   \
+        static void W32_CONCAT(ResourceAnchor, __LINE__)() {}                               \
+    } W32_CONCAT(resourceRegistration, __LINE__);                                           \
     }
 
 // Exports function under ordinal n (an extern "C" function of the module).
-#define W32_EXPORT_ORDINAL(n, function)                                                 \
-    extern "C" __attribute__((visibility("default"))) void* w32_ordinal_##n() {         \
-        return reinterpret_cast<void*>(&function);                                      \
+#define W32_EXPORT_ORDINAL(n, function)                                         \
+    extern "C" __attribute__((visibility("default"))) void* w32_ordinal_##n() { \
+        return reinterpret_cast<void*>(&function);                              \
     }

@@ -78,21 +78,26 @@ void RegisterDialogClass() {
 }
 
 // Dialog units to pixels for the 8-point dialog font: 4 x 8 base units.
-int X(short units) { return units * 6 / 4; }
-int Y(short units) { return units * 13 / 8; }
+int X(short units) {
+    return units * 6 / 4;
+}
+int Y(short units) {
+    return units * 13 / 8;
+}
 
 HWND Make(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC proc, LPARAM initParam) {
     HRSRC resource = FindResourceW(instance, name, RT_DIALOG);
     if (resource == nullptr || SizeofResource(instance, resource) < sizeof(W32_DIALOG_TEMPLATE)) {
         return nullptr;
     }
-    const auto* form = static_cast<const W32_DIALOG_TEMPLATE*>(LockResource(LoadResource(instance, resource)));
+    const auto* form =
+        static_cast<const W32_DIALOG_TEMPLATE*>(LockResource(LoadResource(instance, resource)));
     RegisterDialogClass();
     creatingProc = proc;
     DWORD style = form->style & ~static_cast<DWORD>(WS_VISIBLE);
-    HWND dialog = CreateWindowExW(form->exStyle, kDialogClass, form->caption, style, X(form->x),
-                                  Y(form->y), X(form->cx), Y(form->cy), owner, nullptr, instance,
-                                  nullptr);
+    HWND dialog =
+        CreateWindowExW(form->exStyle, kDialogClass, form->caption, style, X(form->x), Y(form->y),
+                        X(form->cx), Y(form->cy), owner, nullptr, instance, nullptr);
     if (dialog == nullptr) {
         creatingProc = nullptr;
         return nullptr;
@@ -106,11 +111,10 @@ HWND Make(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC proc, LPARAM ini
     HWND firstTabStop = nullptr;
     for (int i = 0; i < form->controlCount; ++i) {
         const W32_DIALOG_CONTROL& control = form->controls[i];
-        HWND item = CreateWindowExW(control.exStyle, control.className, control.text,
-                                    control.style | WS_CHILD, X(control.x), Y(control.y),
-                                    X(control.cx), Y(control.cy), dialog,
-                                    reinterpret_cast<HMENU>(static_cast<intptr_t>(control.id)),
-                                    instance, nullptr);
+        HWND item = CreateWindowExW(
+            control.exStyle, control.className, control.text, control.style | WS_CHILD,
+            X(control.x), Y(control.y), X(control.cx), Y(control.cy), dialog,
+            reinterpret_cast<HMENU>(static_cast<intptr_t>(control.id)), instance, nullptr);
         if (item != nullptr && firstTabStop == nullptr && (control.style & WS_TABSTOP)) {
             firstTabStop = item;
         }
@@ -196,8 +200,8 @@ W32API BOOL WINAPI IsDialogMessageW(HWND hDlg, LPMSG lpMsg) {
     return FALSE;
 }
 
-W32API HWND WINAPI CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName,
-                                      HWND hWndParent, DLGPROC lpDialogFunc, LPARAM dwInitParam) {
+W32API HWND WINAPI CreateDialogParamW(HINSTANCE hInstance, LPCWSTR lpTemplateName, HWND hWndParent,
+                                      DLGPROC lpDialogFunc, LPARAM dwInitParam) {
     HWND dialog = Make(hInstance, lpTemplateName, hWndParent, lpDialogFunc, dwInitParam);
     if (dialog != nullptr) {
         ShowWindow(dialog, SW_SHOW);

@@ -152,7 +152,8 @@ W32API UINT WINAPI GetMenuItemID(HMENU hMenu, int nPos) {
     return menu.items[static_cast<size_t>(nPos)].id;
 }
 
-W32API int WINAPI GetMenuStringW(HMENU hMenu, UINT uIDItem, LPWSTR lpString, int cchMax, UINT flags) {
+W32API int WINAPI GetMenuStringW(HMENU hMenu, UINT uIDItem, LPWSTR lpString, int cchMax,
+                                 UINT flags) {
     Menu menu;
     if (!Find(hMenu, &menu)) {
         return 0;
@@ -205,17 +206,17 @@ W32API BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, H
     }
     RegisterClasses();
     // Shown only once its items exist, so that whoever sees it sees them too.
-    HWND popup = CreateWindowExW(WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP, x, y,
-                                 160, 20 * static_cast<int>(menu.items.size()), hWnd, nullptr,
-                                 nullptr, nullptr);
+    HWND popup =
+        CreateWindowExW(WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP, x, y, 160,
+                        20 * static_cast<int>(menu.items.size()), hWnd, nullptr, nullptr, nullptr);
     if (popup == nullptr) {
         return FALSE;
     }
     for (size_t i = 0; i < menu.items.size(); ++i) {
-        HWND item = CreateWindowExW(0, u"MenuItem", menu.items[i].text.c_str(), WS_CHILD | WS_VISIBLE,
-                                    0, static_cast<int>(20 * i), 160, 20, popup,
-                                    reinterpret_cast<HMENU>(static_cast<intptr_t>(kItemBase + i)),
-                                    nullptr, nullptr);
+        HWND item = CreateWindowExW(
+            0, u"MenuItem", menu.items[i].text.c_str(), WS_CHILD | WS_VISIBLE, 0,
+            static_cast<int>(20 * i), 160, 20, popup,
+            reinterpret_cast<HMENU>(static_cast<intptr_t>(kItemBase + i)), nullptr, nullptr);
         SetWindowLongPtrW(item, GWLP_USERDATA, static_cast<LONG_PTR>(menu.items[i].id));
     }
     ShowWindow(popup, SW_SHOW);

@@ -140,8 +140,8 @@ std::optional<WindowRecord> Parse(const std::string& text) {
     }
     r.className = Unhex(text.substr(first + 1, second - first - 1));
     size_t third = text.find('\n', second + 1);
-    r.title = Unhex(text.substr(second + 1, third == std::string::npos ? std::string::npos
-                                                                       : third - second - 1));
+    r.title = Unhex(text.substr(
+        second + 1, third == std::string::npos ? std::string::npos : third - second - 1));
     return r;
 }
 
@@ -192,13 +192,15 @@ uint32_t RegisterMessageName(const std::u16string& name) {
     } else {
         id = Locked("atoms.lock", [&]() -> uint32_t {
             std::string hex = Hex(key);
-            std::string path = Directory() + "/atoms/" + (hex.size() > 200 ? hex.substr(0, 200) : hex);
+            std::string path =
+                Directory() + "/atoms/" + (hex.size() > 200 ? hex.substr(0, 200) : hex);
             // Long names share a file name prefix: the file holds the full name too.
             std::string text = ReadSmallFile(path);
             size_t at = 0;
             while (at < text.size()) {
                 size_t end = text.find('\n', at);
-                std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+                std::string line =
+                    text.substr(at, end == std::string::npos ? std::string::npos : end - at);
                 size_t space = line.find(' ');
                 if (space != std::string::npos && line.substr(space + 1) == hex) {
                     return static_cast<uint32_t>(strtoul(line.c_str(), nullptr, 16));
@@ -286,7 +288,9 @@ std::vector<WindowRecord> AllWindows() {
     return windows;
 }
 
-std::string SocketPath(pid_t pid) { return Directory() + "/proc-" + std::to_string(pid) + ".sock"; }
+std::string SocketPath(pid_t pid) {
+    return Directory() + "/proc-" + std::to_string(pid) + ".sock";
+}
 
 bool ProcessAlive(pid_t pid) {
     if (pid == getpid()) {

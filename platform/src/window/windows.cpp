@@ -20,15 +20,18 @@ using w32::window::WindowClass;
 
 namespace {
 
-bool SameName(const std::u16string& a, LPCWSTR b) { return _wcsicmp(a.c_str(), b) == 0; }
+bool SameName(const std::u16string& a, LPCWSTR b) {
+    return _wcsicmp(a.c_str(), b) == 0;
+}
 
 std::shared_ptr<WindowClass> FindClass(State& state, LPCWSTR name) {
     if (name == nullptr) {
         return nullptr;
     }
     for (auto& windowClass : state.classes) {
-        if (IS_INTRESOURCE(name) ? windowClass->atom == static_cast<ATOM>(reinterpret_cast<uintptr_t>(name))
-                                 : SameName(windowClass->name, name)) {
+        if (IS_INTRESOURCE(name)
+                ? windowClass->atom == static_cast<ATOM>(reinterpret_cast<uintptr_t>(name))
+                : SameName(windowClass->name, name)) {
             return windowClass;
         }
     }
@@ -47,7 +50,9 @@ std::optional<w32::session::WindowRecord> Remote(HWND hwnd) {
     return record;
 }
 
-void Republish(const std::shared_ptr<Window>& window) { w32::window::PublishRecord(*window); }
+void Republish(const std::shared_ptr<Window>& window) {
+    w32::window::PublishRecord(*window);
+}
 
 void Destroy(const std::shared_ptr<Window>& window);
 
@@ -87,7 +92,8 @@ void DestroyTree(const std::shared_ptr<Window>& window) {
         state.windows.erase(window->handle);
         if (auto parent = state.windows.find(window->parent); parent != state.windows.end()) {
             auto& siblings = parent->second->children;
-            siblings.erase(std::remove(siblings.begin(), siblings.end(), window->handle), siblings.end());
+            siblings.erase(std::remove(siblings.begin(), siblings.end(), window->handle),
+                           siblings.end());
         }
     }
     w32::session::WithdrawWindow(window->handle);
@@ -99,9 +105,9 @@ void DestroyTree(const std::shared_ptr<Window>& window) {
                                 [&](const w32::window::Timer& t) { return t.hwnd == hwnd; }),
                  timers.end());
     auto& posted = queue->posted;
-    posted.erase(std::remove_if(posted.begin(), posted.end(),
-                                [&](const MSG& m) { return m.hwnd == hwnd; }),
-                 posted.end());
+    posted.erase(
+        std::remove_if(posted.begin(), posted.end(), [&](const MSG& m) { return m.hwnd == hwnd; }),
+        posted.end());
 }
 
 void Destroy(const std::shared_ptr<Window>& window) {
@@ -192,7 +198,9 @@ W32API int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) {
     return static_cast<int>(count);
 }
 
-W32API HWND WINAPI GetDesktopWindow(void) { return Handle(w32::window::kDesktopHandle); }
+W32API HWND WINAPI GetDesktopWindow(void) {
+    return Handle(w32::window::kDesktopHandle);
+}
 
 W32API HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR lpWindowName,
                                    DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
@@ -368,8 +376,7 @@ W32API BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPA
 W32API HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass,
                                  LPCWSTR lpszWindow) {
     const bool messageOnly = hWndParent == HWND_MESSAGE;
-    const uint32_t parent =
-        (hWndParent == nullptr || messageOnly) ? 0 : Value(hWndParent);
+    const uint32_t parent = (hWndParent == nullptr || messageOnly) ? 0 : Value(hWndParent);
     bool passed = hWndChildAfter == nullptr;
     for (const auto& record : w32::session::AllWindows()) {
         if (!passed) {
@@ -490,9 +497,12 @@ W32API LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex) {
     auto window = FindLocal(hWnd);
     if (!window) {
         if (auto record = Remote(hWnd)) {
-            if (nIndex == GWL_STYLE) return static_cast<LONG_PTR>(record->style);
-            if (nIndex == GWL_EXSTYLE) return static_cast<LONG_PTR>(record->exStyle);
-            if (nIndex == GWLP_ID) return record->controlId;
+            if (nIndex == GWL_STYLE)
+                return static_cast<LONG_PTR>(record->style);
+            if (nIndex == GWL_EXSTYLE)
+                return static_cast<LONG_PTR>(record->exStyle);
+            if (nIndex == GWLP_ID)
+                return record->controlId;
         }
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
@@ -653,7 +663,9 @@ W32API HWND WINAPI SetActiveWindow(HWND hWnd) {
     return previous;
 }
 
-W32API HWND WINAPI GetActiveWindow(void) { return IsWindow(activeWindow) ? activeWindow : nullptr; }
+W32API HWND WINAPI GetActiveWindow(void) {
+    return IsWindow(activeWindow) ? activeWindow : nullptr;
+}
 
 W32API BOOL WINAPI SetForegroundWindow(HWND hWnd) {
     if (!IsWindow(hWnd)) {
@@ -678,7 +690,9 @@ W32API HWND WINAPI SetFocus(HWND hWnd) {
     return previous;
 }
 
-W32API HWND WINAPI GetFocus(void) { return IsWindow(focusWindow) ? focusWindow : nullptr; }
+W32API HWND WINAPI GetFocus(void) {
+    return IsWindow(focusWindow) ? focusWindow : nullptr;
+}
 
 W32API int WINAPI GetDlgCtrlID(HWND hWnd) {
     return static_cast<int>(GetWindowLongPtrW(hWnd, GWLP_ID));
@@ -714,7 +728,8 @@ W32API BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
     if (!window || lpRect == nullptr) {
         return FALSE;
     }
-    *lpRect = {0, 0, window->rect.right - window->rect.left, window->rect.bottom - window->rect.top};
+    *lpRect = {0, 0, window->rect.right - window->rect.left,
+               window->rect.bottom - window->rect.top};
     return TRUE;
 }
 
@@ -727,7 +742,9 @@ W32API BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
     return TRUE;
 }
 
-W32API BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) { return IsWindow(hWnd); }
+W32API BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) {
+    return IsWindow(hWnd);
+}
 
 // One virtual monitor of 1920 x 1080, the task bar taking the bottom 40 pixels.
 W32API int WINAPI GetSystemMetrics(int nIndex) {
