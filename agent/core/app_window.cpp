@@ -2,7 +2,7 @@
 
 #include <cstdarg>
 
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 #include "agent/service/upload_flight.h"
 
 namespace vexlo {

@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "agent/core/host.h"
-#include "agent/core/logger.h"
-#include "agent/core/messages.h"
-#include "agent/core/settings.h"
-#include "agent/core/work_items.h"
+#include "agent/base/host.h"
+#include "agent/base/logger.h"
+#include "agent/base/messages.h"
+#include "agent/base/settings.h"
+#include "agent/base/work_items.h"
 #include "agent/scanning/scanner.h"
 #include "framework/message_loop.h"
 #include "framework/window_impl.h"

@@ -9,7 +9,7 @@
 
 #include "agent/core/app_window.h"
 #include "agent/core/crash_reporter.h"
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 #include "agent/imaging/fax_page.h"
 #include "agent/service/page_upload.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "agent/core/scan_job.h"
+#include "agent/base/scan_job.h"
 
 namespace vexlo {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "agent/core/settings.h"
+#include "agent/base/settings.h"
 #include "agent/scanning/dib_file.h"
 #include "agent/scanning/twain_capability.h"
 #include "protocol/records.h"

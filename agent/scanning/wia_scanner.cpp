@@ -3,7 +3,7 @@
 #include <ctime>
 #include <vector>
 
-#include "agent/core/settings.h"
+#include "agent/base/settings.h"
 #include "agent/scanning/wia_data_callback.h"
 #include "protocol/records.h"
 

@@ -13,9 +13,9 @@
 #include <map>
 #include <string>
 
-#include "agent/core/host.h"
-#include "agent/core/messages.h"
-#include "agent/core/scan_job.h"
+#include "agent/base/host.h"
+#include "agent/base/messages.h"
+#include "agent/base/scan_job.h"
 #include "agent/scanning/scanner.h"
 #include "agent/scanning/wia_select_dialog.h"
 #include "framework/com_ptr.h"

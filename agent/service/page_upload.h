@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "agent/core/host.h"
-#include "agent/core/work_items.h"
+#include "agent/base/host.h"
+#include "agent/base/work_items.h"
 #include "agent/service/service_proxy.h"
 
 namespace vexlo {

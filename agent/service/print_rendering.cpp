@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 #include "agent/service/service_call.h"
 #include "agent/service/service_proxy.h"
 

@@ -8,7 +8,7 @@
 #include <deque>
 #include <string>
 
-#include "agent/core/host.h"
+#include "agent/base/host.h"
 #include "agent/service/page_upload.h"
 
 namespace vexlo {

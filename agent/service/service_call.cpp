@@ -7,7 +7,7 @@
 
 #include <mutex>
 
-#include "agent/core/settings.h"
+#include "agent/base/settings.h"
 #include "agent/service/service_proxy.h"
 
 namespace vexlo {

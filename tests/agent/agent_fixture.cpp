@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "agent/core/messages.h"
-#include "agent/core/settings.h"
+#include "agent/base/messages.h"
+#include "agent/base/settings.h"
 
 namespace vexlo::test {
 

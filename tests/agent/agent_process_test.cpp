@@ -11,7 +11,7 @@
 #include <chrono>
 #include <thread>
 
-#include "agent/core/messages.h"
+#include "agent/base/messages.h"
 #include "agent_fixture.h"
 #include "protocol/records.h"
 #include "support/temp_dir.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/core/messages.h"
-#include "agent/core/settings.h"
+#include "agent/base/messages.h"
+#include "agent/base/settings.h"
 #include "agent_fixture.h"
 
 namespace {

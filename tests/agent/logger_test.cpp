@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "agent/core/logger.h"
+#include "agent/base/logger.h"
 #include "support/temp_dir.h"
 
 namespace {

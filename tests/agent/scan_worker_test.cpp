@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 #include "agent_fixture.h"
 #include "fax_service_process.h"
 #include "page_files.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/core/data_folders.h"
-#include "agent/core/settings.h"
+#include "agent/base/data_folders.h"
+#include "agent/base/settings.h"
 #include "support/temp_dir.h"
 
 namespace {

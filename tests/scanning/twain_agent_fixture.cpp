@@ -4,8 +4,8 @@
 #include <cstring>
 #include <thread>
 
-#include "agent/core/data_folders.h"
-#include "agent/core/settings.h"
+#include "agent/base/data_folders.h"
+#include "agent/base/settings.h"
 #include <gtest/gtest.h>
 
 #include "desktop_user.h"

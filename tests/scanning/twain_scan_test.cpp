@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-#include "agent/core/data_folders.h"
-#include "agent/core/settings.h"
+#include "agent/base/data_folders.h"
+#include "agent/base/settings.h"
 #include "desktop_user.h"
 #include "twain_agent_fixture.h"
 

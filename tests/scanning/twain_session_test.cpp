@@ -7,7 +7,7 @@
 
 #include <thread>
 
-#include "agent/core/settings.h"
+#include "agent/base/settings.h"
 #include "desktop_user.h"
 #include "twain_agent_fixture.h"
 #include "twain_dialogs.h"

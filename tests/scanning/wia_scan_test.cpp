@@ -10,7 +10,7 @@
 #include <cctype>
 #include <set>
 
-#include "agent/core/settings.h"
+#include "agent/base/settings.h"
 #include "desktop_user.h"
 #include "wia_agent_fixture.h"
 

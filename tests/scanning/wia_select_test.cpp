@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "agent/core/settings.h"
+#include "agent/base/settings.h"
 #include "desktop_user.h"
 #include "wia_dialogs.h"
 #include "wia_agent_fixture.h"

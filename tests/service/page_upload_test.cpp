@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 #include "agent/service/page_upload.h"
 #include "agent_data.h"
 #include "canned_http_server.h"

@@ -2,7 +2,7 @@
 // Print folder in arrival order, refusals, failures, log lines.
 #include <gtest/gtest.h>
 
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 #include "agent/service/print_rendering.h"
 #include "agent_data.h"
 #include "canned_http_server.h"

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "agent/core/data_folders.h"
-#include "agent/core/settings.h"
+#include "agent/base/data_folders.h"
+#include "agent/base/settings.h"
 
 namespace vexlo::test {
 

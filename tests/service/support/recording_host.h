@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "agent/core/host.h"
+#include "agent/base/host.h"
 
 namespace vexlo::test {
 

@@ -1,8 +1,8 @@
-#include "agent/core/logger.h"
+#include "agent/base/logger.h"
 
 #include <vector>
 
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 
 namespace vexlo {
 

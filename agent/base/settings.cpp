@@ -1,10 +1,10 @@
-#include "agent/core/settings.h"
+#include "agent/base/settings.h"
 
 #include <windows.h>
 
 #include <memory>
 
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 
 namespace vexlo {
 namespace {

@@ -1,4 +1,4 @@
-#include "agent/core/messages.h"
+#include "agent/base/messages.h"
 
 #include "protocol/records.h"
 

@@ -1,4 +1,4 @@
-#include "agent/core/data_folders.h"
+#include "agent/base/data_folders.h"
 
 #include <windows.h>
 

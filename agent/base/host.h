@@ -7,7 +7,7 @@
 #include <deque>
 #include <string>
 
-#include "agent/core/scan_job.h"
+#include "agent/base/scan_job.h"
 
 namespace vexlo {
 
