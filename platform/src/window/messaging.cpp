@@ -546,33 +546,3 @@ W32API BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
     // A WM_TIMER already taken from a removed timer is not delivered again.
     return timers.size() != before;
 }
-
-W32API LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
-                                          LPARAM lParam) {
-    HWND item = GetDlgItem(hDlg, nIDDlgItem);
-    return item != nullptr ? SendMessageW(item, Msg, wParam, lParam) : 0;
-}
-
-W32API BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
-    HWND item = GetDlgItem(hDlg, nIDDlgItem);
-    return item != nullptr && SetWindowTextW(item, lpString);
-}
-
-W32API UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
-    HWND item = GetDlgItem(hDlg, nIDDlgItem);
-    if (item == nullptr) {
-        if (lpString != nullptr && cchMax > 0) {
-            lpString[0] = 0;
-        }
-        return 0;
-    }
-    return static_cast<UINT>(GetWindowTextW(item, lpString, cchMax));
-}
-
-W32API HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR lpCursorName) {
-    // System cursors are shared handles; the stand-in draws nothing with them.
-    if (IS_INTRESOURCE(lpCursorName)) {
-        return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x10008));
-    }
-    return nullptr;
-}
