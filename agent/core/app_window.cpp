@@ -22,7 +22,7 @@ void DeleteFileIfAny(const std::u16string& path) {
 CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
                        ScanWorkerStart workerStart)
     : module(appModule), scannerFactory(std::move(scanners)), scanWorkerStart(workerStart) {
-    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     logger.Open(GetDefaultLogPath());
 }
 
@@ -39,15 +39,6 @@ CAppWindow::~CAppWindow() {
     }
     logger.Close();
     printPages.clear();
-    for (HANDLE* thread : {&scanWorker, &printWorker}) {
-        if (*thread != nullptr) {
-            CloseHandle(*thread);
-            *thread = nullptr;
-        }
-    }
-    if (stopEvent != nullptr) {
-        CloseHandle(stopEvent);
-    }
 }
 
 LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
@@ -61,7 +52,7 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     }
     // A worker that cannot be started leaves a null handle.
     if (scanWorkerStart == ScanWorkerStart::kRun) {
-        scanWorker = CreateThread(nullptr, 0, ScanWorkerThreadProc, this, 0, &scanWorkerId);
+        scanWorker.Start(ScanWorkerThreadProc, this);
     }
 
     // The start broadcast: an older agent that hears it closes.
@@ -85,28 +76,31 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 void CAppWindow::AllowMessagesThroughFilter() {
-    HMODULE user32 = LoadLibraryW(u"USER32.dll");
-    if (user32 == nullptr) {
+    fw::unique_hmodule user32(LoadLibraryW(u"USER32.dll"));
+    if (!user32) {
         return;
     }
     auto change = reinterpret_cast<ChangeWindowMessageFilterProc>(
-        GetProcAddress(user32, "ChangeWindowMessageFilter"));
+        GetProcAddress(user32.get(), "ChangeWindowMessageFilter"));
     if (change != nullptr) {
         change(WM_VEXLO_DESKTOP_MESSAGE, kMessageFilterAdd);
         change(WM_COPYDATA, kMessageFilterAdd);
     }
-    FreeLibrary(user32);
 }
 
 LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     stopRequested = true;
-    SetEvent(stopEvent);
+    SetEvent(stopEvent.get());
     Log(4, u"Close desktop...");
 
     // The workers end before the WIA scanner goes: the scan worker asks the
     // scanners whether a job has ended.
-    StopWorker(scanWorker, CutUploadInFlight);
-    StopWorker(printWorker, nullptr);
+    // The stop event wakes a waiting worker at once. One that is still in the
+    // middle of a page or a print after 1000 ms is not cut off (it shares the
+    // queues, the scanners and the settings with the steps that follow): its
+    // connection to the service is, if it has one, and then it is joined.
+    scanWorker.Stop(1000, CutUploadInFlight);
+    printWorker.Stop(1000, nullptr);
     RetireScanner(wiaScanner);
 
     DeletePendingFiles();
@@ -128,24 +122,6 @@ void CAppWindow::RetireScanner(ScannerPtr& scanner) {
         retiredScanners.push_back(std::move(scanner));
     }
     scanner.reset();
-}
-
-void CAppWindow::StopWorker(HANDLE& thread, void (*cutShort)()) {
-    if (thread == nullptr) {
-        return;
-    }
-    // The stop event wakes a waiting worker at once. One that is still in the
-    // middle of a page or a print after 1000 ms is not cut off (it shares the
-    // queues, the scanners and the settings with the steps that follow): its
-    // connection to the service is, if it has one, and then it is joined.
-    if (WaitForSingleObjectEx(thread, 1000, FALSE) != WAIT_OBJECT_0) {
-        if (cutShort != nullptr) {
-            cutShort();
-        }
-        WaitForSingleObject(thread, INFINITE);
-    }
-    CloseHandle(thread);
-    thread = nullptr;
 }
 
 BOOL CAppWindow::PreTranslateMessage(MSG* pMsg) {

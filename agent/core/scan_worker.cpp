@@ -53,7 +53,7 @@ void CAppWindow::ScanProcessingWorker() {
     while (!stopRequested) {
         std::optional<ScannedItem> item = TakeNextItem();
         if (!item) {
-            WaitForSingleObject(stopEvent, kIdlePoll);
+            WaitForSingleObject(stopEvent.get(), kIdlePoll);
             continue;
         }
         ProcessScannedItem(*item);

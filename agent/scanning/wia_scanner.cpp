@@ -5,6 +5,7 @@
 
 #include "agent/base/settings.h"
 #include "agent/scanning/wia_data_callback.h"
+#include "framework/raii.h"
 #include "protocol/records.h"
 
 namespace vexlo {
@@ -21,17 +22,10 @@ PROPSPEC PropertyById(PROPID id) {
     return spec;
 }
 
-// Variants that a ReadMultiple filled, cleared when they go.
-template <size_t N>
-struct ReadValues {
-    PROPVARIANT values[N] = {};
-    ~ReadValues() {
-        for (PROPVARIANT& value : values) {
-            PropVariantClear(&value);
-        }
-    }
-    LONG Number(size_t at) const { return values[at].vt == VT_I4 ? values[at].lVal : 0; }
-};
+// A VT_I4 property's value; 0 for any other type.
+LONG NumberOf(const PROPVARIANT& value) {
+    return value.vt == VT_I4 ? value.lVal : 0;
+}
 
 std::u16string Format(const std::u16string& format, auto... args) {
     int length = _scwprintf(format.c_str(), args...);
@@ -148,7 +142,7 @@ HRESULT CVexloWiaScanner::GetDeviceNameAndIdForScanner(IWiaPropertyStorage* stor
     }
     const PROPSPEC specs[3] = {PropertyById(WIA_DIP_DEV_ID), PropertyById(WIA_DIP_DEV_NAME),
                                PropertyById(WIA_DIP_DEV_TYPE)};
-    ReadValues<3> read;
+    fw::unique_prop_variants<3> read;
     HRESULT hr = storage->ReadMultiple(3, specs, read.values);
     host->Log(4, u"pWiaPropertyStorage->ReadMultiple hr = 0x%08X", static_cast<unsigned>(hr));
     if (FAILED(hr)) {
@@ -287,7 +281,7 @@ int CVexloWiaScanner::ReadResolution(IWiaItem* item) {
         return kDefaultDpi;
     }
     const PROPSPEC spec = PropertyById(WIA_IPS_XRES);
-    ReadValues<1> read;
+    fw::unique_prop_variants<1> read;
     if (FAILED(storage->ReadMultiple(1, &spec, read.values)) || read.values[0].vt != VT_I4 ||
         read.values[0].lVal == 0) {
         return kDefaultDpi;
@@ -374,11 +368,11 @@ bool CVexloWiaScanner::HasMorePages(IWiaPropertyStorage* storage) {
     }
     const PROPSPEC specs[2] = {PropertyById(WIA_DPS_DOCUMENT_HANDLING_SELECT),
                                PropertyById(WIA_DPS_DOCUMENT_HANDLING_STATUS)};
-    ReadValues<2> read;
+    fw::unique_prop_variants<2> read;
     if (FAILED(storage->ReadMultiple(2, specs, read.values))) {
         return false;
     }
-    return (read.Number(0) & FEEDER) != 0 && (read.Number(1) & FEED_READY) != 0;
+    return (NumberOf(read.values[0]) & FEEDER) != 0 && (NumberOf(read.values[1]) & FEED_READY) != 0;
 }
 
 void CVexloWiaScanner::ResetJob() {
