@@ -7,6 +7,7 @@
 #include "agent/base/settings.h"
 #include "agent/scanning/dib_file.h"
 #include "agent/scanning/twain_capability.h"
+#include "framework/text.h"
 #include "protocol/records.h"
 
 namespace vexlo {
@@ -216,14 +217,7 @@ std::u16string CTwainManager::SourceName(const TW_IDENTITY& identity) const {
     if (length == 0) {
         return {};
     }
-    int count = MultiByteToWideChar(CP_THREAD_ACP, 0, identity.ProductName,
-                                    static_cast<int>(length), nullptr, 0);
-    std::u16string name(static_cast<size_t>(count > 0 ? count : 0), u'\0');
-    if (count > 0) {
-        MultiByteToWideChar(CP_THREAD_ACP, 0, identity.ProductName, static_cast<int>(length),
-                            name.data(), count);
-    }
-    return name;
+    return fw::ToWide(CP_THREAD_ACP, std::string_view(identity.ProductName, length));
 }
 
 // Selection.
@@ -386,12 +380,9 @@ void CTwainManager::TransferImages() {
     const HWND client = job.client;
     const std::u16string format =
         u"{ \"dpi\":\"%i\", \"mode\": \"%i\", \"cs\": \"%i\", \"name\": \"%s\"}";
-    int length =
-        _scwprintf(format.c_str(), static_cast<int>(info.XResolution.Whole), 3, 1, name.c_str());
-    std::vector<char16_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, u'\0');
-    swprintf_s(text.data(), text.size(), format.c_str(), static_cast<int>(info.XResolution.Whole),
-               3, 1, name.c_str());
-    host->SendStateToClient(client, kStateImageInfo, 3, text.data());
+    const std::u16string text =
+        fw::Format(format, static_cast<int>(info.XResolution.Whole), 3, 1, name.c_str());
+    host->SendStateToClient(client, kStateImageInfo, 3, text.c_str());
 
     bool completed = true;
     for (;;) {
@@ -448,11 +439,7 @@ void CTwainManager::SaveImageToFile(HGLOBAL dib, const TW_IMAGEINFO& info) {
     unsigned tick = GetTickCount();
     unsigned milliseconds = now.wMilliseconds;
     unsigned random = static_cast<unsigned>(rand());
-    int length = _scwprintf(format.c_str(), scannedFolder.c_str(), tick, milliseconds, random);
-    std::vector<char16_t> name(static_cast<size_t>(length > 0 ? length : 0) + 1, u'\0');
-    swprintf_s(name.data(), name.size(), format.c_str(), scannedFolder.c_str(), tick, milliseconds,
-               random);
-    std::u16string file = name.data();
+    std::u16string file = fw::Format(format, scannedFolder.c_str(), tick, milliseconds, random);
     if (FAILED(SaveDibToBmp(dib, file))) {
         Answer(job.client, kStateFailed);
         return;

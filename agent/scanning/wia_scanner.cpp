@@ -6,6 +6,7 @@
 #include "agent/base/settings.h"
 #include "agent/scanning/wia_data_callback.h"
 #include "framework/raii.h"
+#include "framework/text.h"
 #include "protocol/records.h"
 
 namespace vexlo {
@@ -25,13 +26,6 @@ PROPSPEC PropertyById(PROPID id) {
 // A VT_I4 property's value; 0 for any other type.
 LONG NumberOf(const PROPVARIANT& value) {
     return value.vt == VT_I4 ? value.lVal : 0;
-}
-
-std::u16string Format(const std::u16string& format, auto... args) {
-    int length = _scwprintf(format.c_str(), args...);
-    std::vector<char16_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, u'\0');
-    swprintf_s(text.data(), text.size(), format.c_str(), args...);
-    return text.data();
 }
 
 bool FileExists(const std::u16string& path) {
@@ -290,16 +284,16 @@ int CVexloWiaScanner::ReadResolution(IWiaItem* item) {
 }
 
 std::u16string CVexloWiaScanner::FormatScanInfo(int dpi, const std::u16string& name) {
-    return Format(u"{ \"dpi\":\"%i\", \"mode\": \"%i\", \"cs\": \"%i\", \"name\": \"%s\"}", dpi, 2,
-                  1, name.c_str());
+    return fw::Format(u"{ \"dpi\":\"%i\", \"mode\": \"%i\", \"cs\": \"%i\", \"name\": \"%s\"}", dpi,
+                      2, 1, name.c_str());
 }
 
 std::u16string CVexloWiaScanner::NextPagePath() const {
     const unsigned seconds = static_cast<unsigned>(static_cast<uint64_t>(std::time(nullptr)));
     const std::u16string separator = kPathSeparatorString;
-    std::u16string path = Format(u"%s" + separator + u"%u.bmp", scannedFolder.c_str(), seconds);
+    std::u16string path = fw::Format(u"%s" + separator + u"%u.bmp", scannedFolder.c_str(), seconds);
     for (unsigned n = 2; FileExists(path); ++n) {
-        path = Format(u"%s" + separator + u"%u_%u.bmp", scannedFolder.c_str(), seconds, n);
+        path = fw::Format(u"%s" + separator + u"%u_%u.bmp", scannedFolder.c_str(), seconds, n);
     }
     return path;
 }
