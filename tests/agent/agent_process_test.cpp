@@ -13,6 +13,7 @@
 
 #include "agent/base/messages.h"
 #include "agent_fixture.h"
+#include "support/child_process.h"
 #include "protocol/records.h"
 #include "support/temp_dir.h"
 
@@ -34,21 +35,8 @@ std::string AgentPath() {
 // One agent process with its own application-data folder.
 class AgentProcess {
 public:
-    explicit AgentProcess(const std::string& appData) {
-        pid = fork();
-        if (pid == 0) {
-            setenv("APPDATA", appData.c_str(), 1);
-            std::string program = AgentPath();
-            execl(program.c_str(), program.c_str(), nullptr);
-            _exit(127);
-        }
-    }
-    ~AgentProcess() {
-        if (pid > 0 && !exited) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
+    explicit AgentProcess(const std::string& appData)
+        : process(vexlo::test::Spawn({AgentPath()}, {{"APPDATA", appData}})), pid(process.pid()) {}
     // The agent's window once it exists.
     HWND WaitForWindow() {
         for (int i = 0; i < 500; ++i) {
@@ -63,21 +51,10 @@ public:
         return nullptr;
     }
     // The exit status, or -1 when the process is still running after the wait.
-    int WaitForExit(std::chrono::milliseconds bound) {
-        auto end = std::chrono::steady_clock::now() + bound;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
+    int WaitForExit(std::chrono::milliseconds bound) { return process.Wait(bound); }
 
+    vexlo::test::ChildProcess process;
     pid_t pid = -1;
-    bool exited = false;
 };
 
 PluginRequest Request(int code, int param = 0) {

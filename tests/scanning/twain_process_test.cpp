@@ -17,6 +17,7 @@
 namespace {
 
 using vexlo::test::AnswerRecorder;
+using vexlo::test::ChildProcess;
 using vexlo::test::ProgramInBuild;
 using vexlo::test::PumpUntil;
 using vexlo::test::ReadFileBytes;
@@ -38,14 +39,14 @@ TEST(TwainAgentProcess, TheAgentScansAndSelectsThroughTwainWithAnotherProcessAtT
     std::filesystem::create_directories(appData.path() / "VexloDesktop");
     WriteFileBytes(appData.path() / "VexloDesktop/settings.ini", "[settings]\nscan-mode=3\n");
     AnswerRecorder client;
-    pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+    ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     ASSERT_TRUE(
         PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
 
     Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeGrey, 71);
-    pid_t user = StartProgram({ProgramInBuild("desktop-user"), "twain-scan", "Office Feeder"},
-                              appData.native());
+    ChildProcess user = StartProgram(
+        {ProgramInBuild("desktop-user"), "twain-scan", "Office Feeder"}, appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return client.answers.size() >= 2; }));
     EXPECT_EQ(client.answers[0].state, 1);
@@ -74,7 +75,7 @@ TEST(TwainAgentProcess, ClosingTheAgentWhileTheSourceSelectionIsOpenEndsItInOrde
     std::filesystem::create_directories(appData.path() / "VexloDesktop");
     WriteFileBytes(appData.path() / "VexloDesktop/settings.ini", "[settings]\nscan-mode=3\n");
     AnswerRecorder client;
-    pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+    ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     ASSERT_TRUE(
         PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));

@@ -18,6 +18,7 @@
 namespace {
 
 using vexlo::test::AnswerRecorder;
+using vexlo::test::ChildProcess;
 using vexlo::test::ProgramInBuild;
 using vexlo::test::PumpUntil;
 using vexlo::test::ReadFileBytes;
@@ -54,14 +55,14 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
     WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
                    "[settings]\nscan-mode=1\n[wia]\nwia-scanner=dev-2\n");
     AnswerRecorder client;
-    pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+    ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     ASSERT_TRUE(
         PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
 
     Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeGrey, 81);
-    pid_t user = StartProgram({ProgramInBuild("desktop-user"), "wia-scan", "Office Feeder"},
-                              appData.native());
+    ChildProcess user = StartProgram({ProgramInBuild("desktop-user"), "wia-scan", "Office Feeder"},
+                                     appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 2; }));
     auto answers = ScannerAnswers(client);
@@ -113,7 +114,7 @@ TEST(WiaAgentProcess, ClosingTheAgentWhileAWiaDialogIsOpenEndsItInOrder) {
         WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
                        "[settings]\nscan-mode=2\n[wia]\nwia-scanner=dev-1\n");
         AnswerRecorder client;
-        pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+        ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
         HWND window = nullptr;
         ASSERT_TRUE(
             PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
