@@ -204,7 +204,7 @@ TEST_F(PageUpload, MissingPageFailsSilently) {
     StartService();
     EXPECT_EQ(UploadScannedItem(Item(GetProcessedFolder() + u"/missing.png"), &host_), E_FAIL);
     EXPECT_TRUE(host_.states().empty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a call would be logged by now
     EXPECT_TRUE(service_->CallLines().empty());
 }
 
@@ -227,7 +227,7 @@ TEST_F(PageUpload, DigestFailureSendsNothing) {
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), NTE_BAD_HASH_STATE);
     W32SetCryptFailure(nullptr, 0, 0);
     EXPECT_TRUE(host_.states().empty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a call would be logged by now
     EXPECT_TRUE(service_->CallLines().empty());
 }
 
