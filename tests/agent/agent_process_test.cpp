@@ -83,7 +83,7 @@ TEST(AgentProcess, AnswersQueriesWhileThePluginsSendWaits) {
     PluginRequest query = Request(vexlo::kRequestGetScanMode);
     Send(window, client, &query, sizeof(query));
     ASSERT_EQ(client.answers.size(), 1u) << "the answer came during the send";
-    EXPECT_EQ(client.answers[0].state, 105);
+    EXPECT_EQ(client.answers[0].state, vexlo::kReplyScanMode);
     EXPECT_EQ(client.answers[0].info, 3);
     EXPECT_EQ(client.answers[0].from, window);
 
