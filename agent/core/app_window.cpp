@@ -11,6 +11,14 @@ namespace {
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
 
+// How long an answer to a page may wait for the page's thread.
+constexpr UINT kAnswerTimeoutMs = 1000;
+
+bool IsAgentWindow(HWND window) {
+    char16_t className[64] = {};
+    return GetClassNameW(window, className, 64) > 0 && _wcsicmp(className, kAgentWindowClass) == 0;
+}
+
 void DeleteFileIfAny(const std::u16string& path) {
     if (!path.empty()) {
         DeleteFileW(path.c_str());
@@ -143,10 +151,16 @@ LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
         }
         return 0;
     }
+    // A plug-in's channel asks where the agent is. The agent's own window, or
+    // another agent's (two agents during the start hand-over), would send the
+    // question back and forth for ever: those are not answered.
     HWND asker = reinterpret_cast<HWND>(wParam);
-    if (::IsWindow(asker)) {
-        SendMessageW(asker, WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(m_hWnd), 0);
+    if (asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
+        return 0;
     }
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(asker, WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(m_hWnd), 0,
+                        SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &ignored);
     return 0;
 }
 
@@ -296,8 +310,12 @@ void CAppWindow::SendStateToClient(HWND client, int state, int info, const char1
     data.dwData = 0;
     data.cbData = sizeof(answer);
     data.lpData = &answer;
-    SendMessageW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
-                 reinterpret_cast<LPARAM>(&data));
+    // Bounded: a page whose thread does not answer loses this answer instead
+    // of holding the agent.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
+                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                        &ignored);
 }
 
 void CAppWindow::OnScanError(ScanJob job, int code) {

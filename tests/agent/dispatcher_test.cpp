@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "agent/base/messages.h"
 #include "agent/base/settings.h"
 #include "agent_fixture.h"
@@ -252,6 +256,64 @@ TEST(DesktopMessage, AWindowHandleGetsTheAgentsWindowBackOtherValuesNothing) {
     SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE, 12345, 0);
     EXPECT_EQ(agent.client.desktopReplies.size(), 1u);
     EXPECT_TRUE(IsWindow(agent.hwnd()));
+}
+
+// Stands for another agent: it answers the question with its own window, as
+// an agent does.
+std::atomic<int> otherAgentAnswers{0};
+LRESULT CALLBACK OtherAgentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == vexlo::WM_VEXLO_DESKTOP_MESSAGE && IsWindow(reinterpret_cast<HWND>(wParam))) {
+        ++otherAgentAnswers;
+        SendMessageW(reinterpret_cast<HWND>(wParam), message, reinterpret_cast<WPARAM>(hwnd), 0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(DesktopMessage, TheAgentsOwnWindowAndOtherAgentsGetNoAnswer) {
+    AgentFixture agent;
+    // Its own window: answering would send the question to itself for ever.
+    SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE,
+                 reinterpret_cast<WPARAM>(agent.hwnd()), 0);
+    // Another agent's window: the two would bounce it between them.
+    HWND other = CreateWindowExW(0, vexlo::kAgentWindowClass, u"other", 0, 0, 0, 0, 0, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetWindowLongPtrW(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OtherAgentProc));
+    otherAgentAnswers = 0;
+    SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(other), 0);
+    EXPECT_EQ(otherAgentAnswers, 0);
+    EXPECT_TRUE(agent.client.desktopReplies.empty());
+    EXPECT_TRUE(IsWindow(agent.hwnd()));
+    DestroyWindow(other);
+}
+
+TEST(HostServices, AnAnswerToAPageThatDoesNotAnswerIsGivenUp) {
+    AgentFixture agent;
+    std::atomic<HWND> hung{nullptr};
+    std::atomic<bool> release{false};
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"HungPage";
+    RegisterClassExW(&wc);
+    std::thread page([&] {
+        hung = CreateWindowExW(0, u"HungPage", u"hung page", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               nullptr, nullptr);
+        while (!release) {
+            Sleep(5);  // never looks at its queue
+        }
+        DestroyWindow(hung);
+    });
+    while (hung == nullptr) {
+        Sleep(1);
+    }
+    auto start = std::chrono::steady_clock::now();
+    agent.window().SendStateToClient(hung, vexlo::kStateImageInfo, 0, u"lost");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5))
+        << "the agent waited for a page that does not answer";
+    release = true;
+    page.join();
 }
 
 TEST(Shutdown, DestroyingTheWindowDeletesQueuedImagesAndWritesTheSettings) {

@@ -429,6 +429,28 @@ TEST_F(BusyPeer, PostsToABusyThreadOfAnotherProcessDoNotWaitForIt) {
     EXPECT_EQ(CountWhenSettled(peer.window(), 5000), 5000);
 }
 
+TEST_F(BusyPeer, ATimedOutSendToAnotherProcessIsWithdrawnUnhandled) {
+    PeerProcess peer({"busy", "PeerBusyTimeout", "WM_VEXLO_TEST_BUSY_COUNT"});
+    UINT counted = RegisterWindowMessageW(u"WM_VEXLO_TEST_BUSY_COUNT");
+    ASSERT_EQ(SendMessageW(peer.window(), WM_USER + 2, 3, 0), 6);
+    ASSERT_TRUE(PostMessageW(peer.window(), WM_USER + 3, 1500, 0));  // the peer sleeps 1.5 s
+    Sleep(100);  // lets the peer take that post and fall asleep before the send
+    DWORD_PTR result = 77;
+    auto start = Clock::now();
+    SetLastError(0);
+    EXPECT_EQ(SendMessageTimeoutW(peer.window(), counted, 0, 0, SMTO_ABORTIFHUNG, 200, &result), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(result, 77u) << "a timed-out send leaves the result alone";
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1200)) << "the bound was not kept";
+    // Once awake the peer answers in order: the withdrawn send was never handled.
+    EXPECT_EQ(SendMessageW(peer.window(), WM_USER + 1, 0, 0), 0);
+    // A bounded send that the peer answers in time goes through.
+    EXPECT_EQ(SendMessageTimeoutW(peer.window(), WM_USER + 2, 4, 0, SMTO_NORMAL, 5000, &result), 1);
+    EXPECT_EQ(result, 8u);
+    EXPECT_EQ(SendMessageTimeoutW(peer.window(), counted, 0, 0, SMTO_NORMAL, 5000, &result), 1);
+    EXPECT_EQ(SendMessageW(peer.window(), WM_USER + 1, 0, 0), 1);
+}
+
 TEST_F(BusyPeer, ASendToAWindowABusyPeerDestroyedIsAnsweredZeroMeanwhile) {
     PeerProcess peer({"busy", "PeerBusyDestroy", "WM_VEXLO_TEST_BUSY_POST"});
     HWND second = FindWindowW(u"PeerBusyDestroy", u"second");

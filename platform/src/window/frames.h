@@ -9,7 +9,9 @@
 
 namespace w32::window {
 
-enum class FrameType : uint32_t { kSend = 1, kPost = 2, kReply = 3 };
+// kCancel withdraws a send whose sender stopped waiting (its sequence), when
+// the receiver has not yet taken it.
+enum class FrameType : uint32_t { kSend = 1, kPost = 2, kReply = 3, kCancel = 4 };
 
 struct FrameHeader {
     uint32_t magic;

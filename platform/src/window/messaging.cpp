@@ -321,8 +321,28 @@ W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LP
             SetLastError(ERROR_TIMEOUT);
             return 0;
         }
+    } else if (!window && hWnd != HWND_BROADCAST) {
+        // A window of another process: the wait is bounded too, and a send
+        // it has not taken by then is withdrawn, as Windows does.
+        Owner owner = OwnerOf(hWnd);
+        if (owner.pid == 0) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        if (Msg == WM_COPYDATA && lParam == 0) {
+            result = 0;
+        } else {
+            bool delivered = false;
+            bool timedOut = false;
+            result = w32::window::RemoteSend(
+                owner.pid, owner.tid, hWnd, Msg, wParam, lParam, &delivered,
+                static_cast<int>(std::min<UINT>(uTimeout, 0x7FFFFFFF)), &timedOut);
+            if (timedOut) {
+                SetLastError(ERROR_TIMEOUT);
+                return 0;
+            }
+        }
     } else {
-        // Another process answers or dies, which ends the wait.
         result = SendMessageW(hWnd, Msg, wParam, lParam);
     }
     if (lpdwResult != nullptr) {

@@ -53,6 +53,22 @@ DWORD Deliver(const std::shared_ptr<Connection>& connection, const FrameHeader& 
               std::vector<uint8_t>&& data) {
     HWND hwnd = Handle(header.hwnd);
     std::shared_ptr<Window> window = FindLocal(hwnd);
+    if (header.type == static_cast<uint32_t>(FrameType::kCancel)) {
+        // The sender gave up: a send of its not yet taken goes unhandled.
+        std::shared_ptr<ThreadQueue> queue = window ? FindQueue(window->tid) : nullptr;
+        if (queue) {
+            std::lock_guard<std::mutex> guard(queue->lock);
+            auto withdrawn = std::find_if(queue->sent.begin(), queue->sent.end(),
+                                          [&](const std::shared_ptr<SentMessage>& message) {
+                                              return message->replyTo == connection &&
+                                                     message->sequence == header.sequence;
+                                          });
+            if (withdrawn != queue->sent.end()) {
+                queue->sent.erase(withdrawn);
+            }
+        }
+        return 0;
+    }
     if (header.type == static_cast<uint32_t>(FrameType::kPost)) {
         if (!window) {
             return 0;
@@ -422,8 +438,9 @@ void StartServer() {
 }
 
 LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                   bool* delivered) {
+                   bool* delivered, int timeoutMs, bool* timedOut) {
     *delivered = false;
+    const uint64_t deadline = timeoutMs < 0 ? 0 : NowMs() + static_cast<uint64_t>(timeoutMs);
     int fd = outgoing.Get(pid, tid);
     if (fd < 0) {
         return 0;
@@ -440,7 +457,26 @@ LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam,
     std::shared_ptr<ThreadQueue> queue = CurrentQueue();
     for (;;) {
         HandleSentMessages(*queue);
-        if (queue->Wait(-1, fd)) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            uint64_t now = NowMs();
+            if (now >= deadline) {
+                // Withdrawn: a reply that still comes is skipped by its sequence.
+                FrameHeader cancel = header;
+                cancel.type = static_cast<uint32_t>(FrameType::kCancel);
+                cancel.dataSize = 0;
+                cancel.flags = 0;
+                if (!WriteFrame(fd, cancel, nullptr)) {
+                    outgoing.Drop(pid, tid);
+                }
+                if (timedOut != nullptr) {
+                    *timedOut = true;
+                }
+                return 0;
+            }
+            wait = static_cast<int>(std::min<uint64_t>(deadline - now, 0x7FFFFFFF));
+        }
+        if (queue->Wait(wait, fd)) {
             FrameHeader reply;
             std::vector<uint8_t> ignored;
             if (!ReadFrame(fd, reply, ignored) ||

@@ -69,9 +69,11 @@ void WakeServer();
 
 // Sends to a window of another process and waits for its result; messages
 // sent to the calling thread's windows are handled meanwhile. 0 when the
-// process is gone.
+// process is gone. With a timeout (ms, -1 none) a send still unanswered then
+// is withdrawn (the receiver drops it if it has not taken it yet) and
+// *timedOut is set.
 LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                   bool* delivered);
+                   bool* delivered, int timeoutMs = -1, bool* timedOut = nullptr);
 bool RemotePost(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace w32::window
