@@ -345,6 +345,29 @@ TEST_F(RealAgentPageTest, TheExampleScanPageScansAPageToTheFaxService) {
     EXPECT_EQ(service.PageFiles().size(), 1u);
 }
 
+TEST_F(RealAgentPageTest, TheExampleScanPageTellsOfAFailedUploadThatThePageDidNotArrive) {
+    FaxServiceProcess service({"--refuse=Quota exceeded"});
+    ASSERT_TRUE(service.started()) << service.ErrorOutput();
+    std::filesystem::path session(getenv("W32_SESSION"));
+    WriteFileBytes(session / "twain-sources", "[source]\nname = Page Scanner\npage = 8 850 1100\n");
+    std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
+    std::filesystem::create_directories(data);
+    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service.endpoint() + "\n");
+    WriteFileBytes(folder.path() / "user-rules", "when title=\"Page Scanner\" press Scan\n");
+    ChildProcess user(VEXLO_DESKTOP_USER, {"run", folder.native("user-rules"), "60"}, environment,
+                      folder.path() / "user.txt", folder.path() / "user-err.txt");
+
+    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
+    HostRun run = RunPage(page);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find("State -4, Info 0, Description \"Quota exceeded\""), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Job ended: the upload failed, the page is not at the fax service."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("Job done"), std::string::npos) << run.out;
+}
+
 // --- No agent, and none to start -------------------------------------------------------
 
 class NoAgentPageTest : public PageTest {
