@@ -81,7 +81,6 @@ HRESULT FetchPrintPages(const std::u16string& apiKey, const std::u16string& prin
     proxy->fmimewriteopen = OpenPageForWrite;
     proxy->fmimewriteclose = CloseAttachment;
     proxy->fmimewrite = WritePage;
-    proxy->recv_timeout = kRenderReceiveTimeout;
     proxy->user = static_cast<AttachmentFiles*>(&context);
 
     std::string endpoint = ConfiguredEndpoint();

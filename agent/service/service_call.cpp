@@ -17,6 +17,8 @@ void PrepareServiceCall(MTOMServiceSOAP12BindingProxy& proxy) {
     static std::once_flag ignoreSigpipe;
     std::call_once(ignoreSigpipe, [] { ::signal(SIGPIPE, SIG_IGN); });
     proxy.socket_flags = MSG_NOSIGNAL;
+    proxy.send_timeout = kServiceCallTimeoutSeconds;
+    proxy.recv_timeout = kServiceCallTimeoutSeconds;
 }
 
 std::string ToServiceText(const std::u16string& text) {

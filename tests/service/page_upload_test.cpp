@@ -10,6 +10,8 @@
 #include "protocol/records.h"
 #include "agent/base/data_folders.h"
 #include "agent/service/page_upload.h"
+#include "agent/service/service_call.h"
+#include "agent/service/service_proxy.h"
 #include "agent_data.h"
 #include "canned_http_server.h"
 #include "fax_service_process.h"
@@ -189,6 +191,17 @@ TEST_F(PageUpload, UnreachableServiceFailsAndClosesThePage) {
     EXPECT_FALSE(states[0].text.has_value());
     // The runtime never streamed the page: the upload closed it itself.
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+TEST(ServiceCall, SendsAndReceivesWaitAtMostTwoMinutesOnASilentService) {
+    MTOMServiceSOAP12BindingProxy proxy(SOAP_ENC_MTOM);
+    vexlo::PrepareServiceCall(proxy);
+    // The runtime counts a positive value in seconds, a negative one in
+    // microseconds; 0 would wait for ever.
+    for (int timeout : {proxy.send_timeout, proxy.recv_timeout}) {
+        EXPECT_GT(timeout, 0);
+        EXPECT_LE(timeout, 120);
+    }
 }
 
 TEST_F(PageUpload, DroppedConnectionFailsWithoutSigpipe) {
