@@ -207,6 +207,54 @@ TEST_F(WindowSystem, SendMessageTimeoutGivesUpOnABusyThreadOfThisProcess) {
     DestroyWindow(window);
 }
 
+TEST_F(WindowSystem, MessagesThatCarryPointersCanOnlyBeSent) {
+    HWND window = Make(u"w");
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    char16_t text[] = u"text";
+    COPYDATASTRUCT data{1, sizeof(text), text};
+    struct Case {
+        UINT message;
+        LPARAM lParam;
+    };
+    for (const Case& c : {Case{WM_COPYDATA, reinterpret_cast<LPARAM>(&data)},
+                          Case{WM_SETTEXT, reinterpret_cast<LPARAM>(text)},
+                          Case{WM_GETTEXT, reinterpret_cast<LPARAM>(text)}}) {
+        for (HWND target : {window, peer.window()}) {
+            SetLastError(0);
+            EXPECT_FALSE(PostMessageW(target, c.message, 4, c.lParam)) << c.message;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY)) << c.message;
+        }
+        SetLastError(0);
+        EXPECT_FALSE(PostThreadMessageW(GetCurrentThreadId(), c.message, 4, c.lParam));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY));
+    }
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "nothing was queued";
+    DestroyWindow(window);
+}
+
+std::atomic<int> timerProcCalls{0};
+void CALLBACK CountingTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+    ++timerProcCalls;
+}
+
+TEST_F(WindowSystem, AWmTimerCallsOnlyAProcedureThatSetTimerRegisteredOnTheThread) {
+    HWND window = Make(u"w");
+    MSG posted{window, WM_TIMER, 7, reinterpret_cast<LPARAM>(&CountingTimerProc), 0, {0, 0}};
+    timerProcCalls = 0;
+    DispatchMessageW(&posted);
+    EXPECT_EQ(timerProcCalls, 0) << "a posted WM_TIMER named a procedure nobody registered";
+    ASSERT_NE(SetTimer(window, 7, 10000, &CountingTimerProc), 0u);
+    DispatchMessageW(&posted);
+    EXPECT_EQ(timerProcCalls, 1);
+    std::thread([&] {
+        DispatchMessageW(&posted);  // registered on another thread only
+    }).join();
+    EXPECT_EQ(timerProcCalls, 1);
+    KillTimer(window, 7);
+    DestroyWindow(window);
+}
+
 TEST_F(WindowSystem, TimersArriveUnderPeekMessageAtMostOnePendingEach) {
     HWND window = Make(u"w");
     EXPECT_EQ(SetTimer(window, 101, 20, nullptr), 101u);

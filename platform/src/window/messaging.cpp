@@ -54,6 +54,12 @@ Owner OwnerOf(HWND hwnd) {
     return owner;
 }
 
+// Messages whose parameters point at data that must outlive the call: they
+// can only be sent, never posted.
+bool SendOnly(UINT message) {
+    return message == WM_COPYDATA || message == WM_SETTEXT || message == WM_GETTEXT;
+}
+
 bool InRange(UINT message, UINT first, UINT last) {
     return (first == 0 && last == 0) || (message >= first && message <= last);
 }
@@ -352,6 +358,10 @@ W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LP
 }
 
 W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (SendOnly(Msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
     if (hWnd == nullptr) {
         return PostThreadMessageW(GetCurrentThreadId(), Msg, wParam, lParam);
     }
@@ -379,14 +389,14 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (Msg == WM_COPYDATA) {
-        SetLastError(ERROR_INVALID_PARAMETER);  // its data would not live long enough
-        return FALSE;
-    }
     return w32::window::RemotePost(owner.pid, owner.tid, hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
 }
 
 W32API BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (SendOnly(Msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
     PostToQueue(w32::window::QueueOf(idThread), nullptr, Msg, wParam, lParam);
     return TRUE;
 }
@@ -470,8 +480,19 @@ W32API LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
         return 0;
     }
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
+        // Called only when SetTimer gave it on this thread: a posted WM_TIMER
+        // must not make the thread call an address another party chose.
         auto proc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
-        proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
+        bool registered = false;
+        {
+            auto queue = w32::window::CurrentQueue();
+            std::lock_guard<std::mutex> guard(queue->lock);
+            registered = std::any_of(queue->timers.begin(), queue->timers.end(),
+                                     [proc](const Timer& timer) { return timer.proc == proc; });
+        }
+        if (registered) {
+            proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
+        }
         return 0;
     }
     if (lpMsg->hwnd == nullptr) {
