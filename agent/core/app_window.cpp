@@ -1,6 +1,7 @@
 #include "agent/core/app_window.h"
 
 #include <cstdarg>
+#include <string_view>
 
 #include "agent/base/data_folders.h"
 #include "agent/service/upload_flight.h"
@@ -10,6 +11,15 @@ namespace {
 
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
+
+// How long a page is given to take an answer.
+constexpr UINT kAnswerTimeoutMs = 1000;
+
+bool IsAgentWindow(HWND window) {
+    char16_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    return std::u16string_view(className) == kAgentWindowClass;
+}
 
 void DeleteFileIfAny(const std::u16string& path) {
     if (!path.empty()) {
@@ -143,10 +153,15 @@ LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
         }
         return 0;
     }
+    // The answer names this window. Sent to itself or to another agent, it
+    // would come back as a question without end.
     HWND asker = reinterpret_cast<HWND>(wParam);
-    if (::IsWindow(asker)) {
-        SendMessageW(asker, WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(m_hWnd), 0);
+    if (asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
+        return 0;
     }
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(asker, WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(m_hWnd), 0,
+                        SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &ignored);
     return 0;
 }
 
@@ -296,8 +311,12 @@ void CAppWindow::SendStateToClient(HWND client, int state, int info, const char1
     data.dwData = 0;
     data.cbData = sizeof(answer);
     data.lpData = &answer;
-    SendMessageW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
-                 reinterpret_cast<LPARAM>(&data));
+    // A page that does not take its answer within the bound loses it rather
+    // than hold this thread (and with it every scan and the close).
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
+                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                        &ignored);
 }
 
 void CAppWindow::OnScanError(ScanJob job, int code) {

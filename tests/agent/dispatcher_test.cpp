@@ -254,6 +254,17 @@ TEST(DesktopMessage, AWindowHandleGetsTheAgentsWindowBackOtherValuesNothing) {
     EXPECT_TRUE(IsWindow(agent.hwnd()));
 }
 
+TEST(DesktopMessage, TheAgentsOwnWindowAsTheAskerIsIgnored) {
+    AgentFixture agent;
+    // Answered, this would ask the agent again, without end.
+    SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE,
+                 reinterpret_cast<WPARAM>(agent.hwnd()), 0);
+    EXPECT_TRUE(IsWindow(agent.hwnd()));
+    SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE,
+                 reinterpret_cast<WPARAM>(agent.client.hwnd()), 0);
+    EXPECT_EQ(agent.client.desktopReplies.size(), 1u) << "a real asker still gets its answer";
+}
+
 TEST(Shutdown, DestroyingTheWindowDeletesQueuedImagesAndWritesTheSettings) {
     AgentFixture agent;
     vexlo::ScanJob job{u"k", 1, 1, 8, agent.client.hwnd()};
