@@ -101,7 +101,7 @@ void CAppWindow::AllowMessagesThroughFilter() {
 LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     stopRequested = true;
     SetEvent(stopEvent.get());
-    Log(4, u"Close desktop...");
+    Log(kLogTrace, u"Close desktop...");
 
     // The workers end before the WIA scanner goes: the scan worker asks the
     // scanners whether a job has ended.
@@ -128,7 +128,7 @@ void CAppWindow::RetireScanner(ScannerPtr& scanner) {
     // thread's stack: its dialog's modal loop dispatched the close that got
     // us here. It goes with the window object, after the loop, once that run
     // has unwound; the others go now.
-    if (scanner && scanner->GetState() == 1) {
+    if (scanner && scanner->GetState() == kScannerBusy) {
         retiredScanners.push_back(std::move(scanner));
     }
     scanner.reset();
@@ -166,16 +166,16 @@ LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
 }
 
 LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
-    Log(4, u"Got WM_COPYDATA from plugin");
+    Log(kLogTrace, u"Got WM_COPYDATA from plugin");
     PluginRequest request;
     if (data == nullptr || !DecodeRequest(data->lpData, data->cbData, &request)) {
         return 0;
     }
     switch (request.code) {
         case kRequestScan:
-            Log(4, u"Got request for scan");
+            Log(kLogTrace, u"Got request for scan");
             if (IsBusyForScan()) {
-                Log(3, u"Missing request for scan, we're busy.");
+                Log(kLogInfo, u"Missing request for scan, we're busy.");
                 SendStateToClient(sender, kStateBusy, 0, nullptr);
             } else {
                 ScanJob job;
@@ -188,11 +188,11 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             }
             break;
         case kRequestSelectScanner:
-            Log(4, u"Got request for select scanner");
+            Log(kLogTrace, u"Got request for select scanner");
             SelectScanner(sender, request.param);
             break;
         case kRequestPrint: {
-            Log(4, u"Got request for print");
+            Log(kLogTrace, u"Got request for print");
             std::lock_guard<std::mutex> guard(printLock);
             pendingPrintClient = sender;
             pendingPrintRequest = request;
@@ -200,7 +200,7 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             break;
         }
         case kRequestSetScanMode:
-            Log(4, u"Got request for select scan mode");
+            Log(kLogTrace, u"Got request for select scan mode");
             settings->scanMode = request.param;
             if (request.param == kScanModeTwain) {
                 settings->wiaScanner = u"";
@@ -225,15 +225,15 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             SendSelectedScanner(sender, request.param);
             break;
         default:
-            Log(2, u"underfined request for");
+            Log(kLogWarning, u"underfined request for");
             break;
     }
     return 0;
 }
 
 bool CAppWindow::IsBusyForScan() {
-    bool twainBusy = twainManager && twainManager->GetState() == 1;
-    bool wiaBusy = wiaScanner && wiaScanner->GetState() == 1;
+    bool twainBusy = twainManager && twainManager->GetState() == kScannerBusy;
+    bool wiaBusy = wiaScanner && wiaScanner->GetState() == kScannerBusy;
     switch (settings->scanMode) {
         case kScanModeTwain:
             return twainBusy;
@@ -284,7 +284,7 @@ void CAppWindow::SelectScanner(HWND client, int scannerInterface) {
 }
 
 void CAppWindow::OnScanFinished(ScanJob job, std::u16string file, int dpi) {
-    Log(4, u"Scan has finished");
+    Log(kLogTrace, u"Scan has finished");
     if (stopRequested) {
         // A run that ends after the window has gone: nobody will make a page
         // of the image.
@@ -304,7 +304,7 @@ void CAppWindow::OnScanFinished(ScanJob job, std::u16string file, int dpi) {
 }
 
 void CAppWindow::SendStateToClient(HWND client, int state, int info, const char16_t* text) {
-    Log(3, u"SendStateToClient to  0x%08X state = %i, info = %i",
+    Log(kLogInfo, u"SendStateToClient to  0x%08X state = %i, info = %i",
         static_cast<unsigned>(reinterpret_cast<uintptr_t>(client)), state, info);
     AgentAnswer answer = MakeAnswer(state, info, text);
     COPYDATASTRUCT data = {};

@@ -61,7 +61,7 @@ HRESULT CTwainManager::StartScan(ScanJob scanJob) {
 }
 
 HRESULT CTwainManager::SelectScanner(HWND client) {
-    if (state == 1) {
+    if (state == kScannerBusy) {
         return E_FAIL;
     }
     selectClient = client;
@@ -228,13 +228,13 @@ void CTwainManager::OnSelectScanner() {
     if (!dsmOpen && FAILED(LoadDsm())) {
         return;  // no answer
     }
-    state = 1;
+    state = kScannerBusy;
     std::memset(&sourceIdentity, 0, sizeof(sourceIdentity));
     TW_UINT16 result =
         CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &sourceIdentity);
     sourceChosen = result == TWRC_SUCCESS;
     cancelRequested = false;
-    state = 0;
+    state = kScannerIdle;
     if (result == TWRC_SUCCESS) {
         std::u16string name = SourceName(sourceIdentity);
         host->SendStateToClient(selectClient, kReplySelectedScanner, 0, name.c_str());
@@ -265,7 +265,7 @@ void CTwainManager::OnScan() {
             return;
         }
     }
-    state = 1;
+    state = kScannerBusy;
     if (job.scanType == kScanTypeGrey) {
         ChooseAndSetResolution();
     }
@@ -277,9 +277,9 @@ void CTwainManager::OnScan() {
     uiEnabled = CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
                         &ui) == TWRC_SUCCESS;
     if (!uiEnabled) {
-        host->Log(3, u"Couldn't EnableSource, maybe it's driver without ui?");
+        host->Log(kLogInfo, u"Couldn't EnableSource, maybe it's driver without ui?");
         cancelRequested = false;
-        state = 0;
+        state = kScannerIdle;
     }
     // Otherwise the source's dialog is up; its events carry the scan on.
 }
@@ -354,7 +354,7 @@ BOOL CTwainManager::ProcessEvent(MSG* pMsg) {
             CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity);
             sourceOpen = false;
             cancelRequested = false;
-            state = 0;
+            state = kScannerIdle;
             break;
         default:
             break;
@@ -363,7 +363,7 @@ BOOL CTwainManager::ProcessEvent(MSG* pMsg) {
 }
 
 void CTwainManager::TransferImages() {
-    state = 1;
+    state = kScannerBusy;
     if (job.scanType == kScanTypeGrey) {
         ChooseAndSetResolution();
     }
@@ -372,7 +372,7 @@ void CTwainManager::TransferImages() {
         TWRC_SUCCESS) {
         Answer(job.client, kStateFailed);
         cancelRequested = false;
-        state = 0;
+        state = kScannerIdle;
         return;
     }
     // Copies: a re-entrant call during a transfer may refill the identity.
@@ -398,7 +398,7 @@ void CTwainManager::TransferImages() {
                 SaveImageToFile(static_cast<HGLOBAL>(dib), info);
             } else {
                 // A stop arrived while the image came in.
-                host->Log(3, u"Aborted job after scanning");
+                host->Log(kLogInfo, u"Aborted job after scanning");
                 if (dib != nullptr) {
                     GlobalFree(dib);
                 }
@@ -406,7 +406,7 @@ void CTwainManager::TransferImages() {
                         &pending);
             }
         } else if (result == TWRC_CANCEL) {
-            host->Log(3, u"Recv TWRC_CANCEL abort scanning");
+            host->Log(kLogInfo, u"Recv TWRC_CANCEL abort scanning");
             cancelRequested = true;
             completed = false;
         } else if (result == TWRC_FAILURE) {
@@ -428,7 +428,7 @@ void CTwainManager::TransferImages() {
         settings->scanMode = kScanModeTwain;
         settings->wiaScanner = u"";
     }
-    state = 0;
+    state = kScannerIdle;
     cancelRequested = false;
 }
 

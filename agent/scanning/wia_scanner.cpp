@@ -41,7 +41,7 @@ CVexloWiaScanner::CVexloWiaScanner(IHost* hostInterface, const std::u16string& f
     HRESULT hr = CoCreateInstance(CLSID_WiaDevMgr, nullptr, CLSCTX_LOCAL_SERVER, IID_IWiaDevMgr,
                                   reinterpret_cast<void**>(&m_pWiaDevMgr));
     if (FAILED(hr)) {
-        host->Log(4, u"CreateWiaDeviceManager has failed with code 0x%08X",
+        host->Log(kLogTrace, u"CreateWiaDeviceManager has failed with code 0x%08X",
                   static_cast<unsigned>(hr));
         m_pWiaDevMgr.Release();
     }
@@ -103,7 +103,7 @@ HRESULT CVexloWiaScanner::RefreshDevices() {
     devices.clear();
     fw::CComPtr<IEnumWIA_DEV_INFO> enumerator;
     HRESULT hr = m_pWiaDevMgr->EnumDeviceInfo(WIA_DEVINFO_ENUM_LOCAL, &enumerator);
-    host->Log(4, u"EnumDeviceInfo  hr = 0x%08X", static_cast<unsigned>(hr));
+    host->Log(kLogTrace, u"EnumDeviceInfo  hr = 0x%08X", static_cast<unsigned>(hr));
     if (FAILED(hr)) {
         return hr;
     }
@@ -113,7 +113,7 @@ HRESULT CVexloWiaScanner::RefreshDevices() {
     for (;;) {
         fw::CComPtr<IWiaPropertyStorage> storage;
         hr = enumerator->Next(1, &storage, nullptr);
-        host->Log(4, u"pWiaEnumDevInfo->Next  hr = 0x%08X", static_cast<unsigned>(hr));
+        host->Log(kLogTrace, u"pWiaEnumDevInfo->Next  hr = 0x%08X", static_cast<unsigned>(hr));
         if (hr != S_OK) {
             return hr == S_FALSE ? S_OK : hr;
         }
@@ -121,9 +121,10 @@ HRESULT CVexloWiaScanner::RefreshDevices() {
         fw::CComBSTR name;
         HRESULT read = GetDeviceNameAndIdForScanner(storage, &id, &name);
         if (SUCCEEDED(read)) {
-            host->Log(4, u"GetDeviceNameAndIdForScanner hr = 0x%08X", static_cast<unsigned>(read));
+            host->Log(kLogTrace, u"GetDeviceNameAndIdForScanner hr = 0x%08X",
+                      static_cast<unsigned>(read));
             devices[id.ToString()] = name.ToString();
-            host->Log(4, u"Add scanner name = %s id = %s", name.ToString().c_str(),
+            host->Log(kLogTrace, u"Add scanner name = %s id = %s", name.ToString().c_str(),
                       id.ToString().c_str());
         }
     }
@@ -138,7 +139,8 @@ HRESULT CVexloWiaScanner::GetDeviceNameAndIdForScanner(IWiaPropertyStorage* stor
                                PropertyById(WIA_DIP_DEV_TYPE)};
     fw::unique_prop_variants<3> read;
     HRESULT hr = storage->ReadMultiple(3, specs, read.values);
-    host->Log(4, u"pWiaPropertyStorage->ReadMultiple hr = 0x%08X", static_cast<unsigned>(hr));
+    host->Log(kLogTrace, u"pWiaPropertyStorage->ReadMultiple hr = 0x%08X",
+              static_cast<unsigned>(hr));
     if (FAILED(hr)) {
         return hr;
     }
@@ -155,13 +157,13 @@ HRESULT CVexloWiaScanner::GetDeviceNameAndIdForScanner(IWiaPropertyStorage* stor
         }
         return hr;
     }
-    host->Log(4, u"var type is %i", static_cast<int>(devType.vt));
+    host->Log(kLogTrace, u"var type is %i", static_cast<int>(devType.vt));
     if (devName.vt == VT_BSTR) {
         std::u16string skipped(devName.bstrVal != nullptr ? devName.bstrVal : u"",
                                SysStringLen(devName.bstrVal));
-        host->Log(4, u"Skip device with name %s type %i", skipped.c_str(), stiType);
+        host->Log(kLogTrace, u"Skip device with name %s type %i", skipped.c_str(), stiType);
     } else {
-        host->Log(4, u"Skip device with type %i", stiType);
+        host->Log(kLogTrace, u"Skip device with type %i", stiType);
     }
     return E_FAIL;
 }
@@ -207,7 +209,7 @@ void CVexloWiaScanner::RunScan() {
         return;
     }
 
-    state = 1;
+    state = kScannerBusy;
     LONG count = 0;
     IWiaItem** chosen = nullptr;
     hr = root->DeviceDlg(m_hWnd, WIA_DEVICE_DIALOG_USE_COMMON_UI, WIA_INTENT_NONE, &count, &chosen);
@@ -373,7 +375,7 @@ void CVexloWiaScanner::ResetJob() {
     job = ScanJob();
     jobId = 0;
     stopJobId = 0;
-    state = 0;
+    state = kScannerIdle;
 }
 
 // Selection.
@@ -388,12 +390,12 @@ void CVexloWiaScanner::OnSelectScanner() {
         return;
     }
     if (!m_pWiaDevMgr) {
-        host->Log(4, u"m_pWiaDevMgr is null... Don't open select wia dialog");
+        host->Log(kLogTrace, u"m_pWiaDevMgr is null... Don't open select wia dialog");
         return;
     }
     RefreshDevices();
-    state = 1;
-    host->Log(4, u"Coun wia scanners is %i", static_cast<int>(devices.size()));
+    state = kScannerBusy;
+    host->Log(kLogTrace, u"Coun wia scanners is %i", static_cast<int>(devices.size()));
     CSettings* settings = GetSettings();
     selectDialog.SetDevices(devices, settings->wiaScanner.value_or(u""));
     INT_PTR result = selectDialog.Run(m_hWnd);

@@ -57,13 +57,6 @@ public:
     pid_t pid = -1;
 };
 
-PluginRequest Request(int code, int param = 0) {
-    PluginRequest request = vexlo::CreateEmptyRequest();
-    request.code = code;
-    request.param = param;
-    return request;
-}
-
 LRESULT Send(HWND agent, const AnswerRecorder& client, const void* data, DWORD size) {
     COPYDATASTRUCT copy{0, size, const_cast<void*>(data)};
     return SendMessageW(agent, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
@@ -80,10 +73,10 @@ TEST(AgentProcess, AnswersQueriesWhileThePluginsSendWaits) {
     HWND window = agent.WaitForWindow();
     ASSERT_NE(window, nullptr);
     AnswerRecorder client;
-    PluginRequest query = Request(vexlo::kRequestGetScanMode);
+    PluginRequest query = vexlo::test::MakeRequest(vexlo::kRequestGetScanMode);
     Send(window, client, &query, sizeof(query));
     ASSERT_EQ(client.answers.size(), 1u) << "the answer came during the send";
-    EXPECT_EQ(client.answers[0].state, 105);
+    EXPECT_EQ(client.answers[0].state, vexlo::kReplyScanMode);
     EXPECT_EQ(client.answers[0].info, 3);
     EXPECT_EQ(client.answers[0].from, window);
 
@@ -91,7 +84,7 @@ TEST(AgentProcess, AnswersQueriesWhileThePluginsSendWaits) {
     Send(window, client, &query, 16);
     EXPECT_EQ(client.answers.size(), 1u);
 
-    PluginRequest setMode = Request(vexlo::kRequestSetScanMode, 2);
+    PluginRequest setMode = vexlo::test::MakeRequest(vexlo::kRequestSetScanMode, 2);
     Send(window, client, &setMode, sizeof(setMode));
     Send(window, client, &query, sizeof(query));
     ASSERT_EQ(client.answers.size(), 2u);
@@ -119,7 +112,7 @@ TEST(AgentProcess, ANewerAgentMakesTheOlderOneCloseInOrder) {
     HWND firstWindow = first.WaitForWindow();
     ASSERT_NE(firstWindow, nullptr);
     AnswerRecorder client;
-    PluginRequest setMode = Request(vexlo::kRequestSetScanMode, 2);
+    PluginRequest setMode = vexlo::test::MakeRequest(vexlo::kRequestSetScanMode, 2);
     Send(firstWindow, client, &setMode, sizeof(setMode));
 
     AgentProcess second(appData.native());

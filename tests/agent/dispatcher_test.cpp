@@ -66,7 +66,7 @@ TEST(Dispatcher, BusyRulesFollowTheScanMode) {
         size_t started = agent.twain->started.size() + agent.wia->started.size();
         if (c.busy) {
             ASSERT_EQ(agent.client.answers.size(), 1u) << c.mode;
-            EXPECT_EQ(agent.client.answers[0].state, -3);
+            EXPECT_EQ(agent.client.answers[0].state, vexlo::kStateBusy);
             EXPECT_EQ(agent.client.answers[0].from, agent.hwnd());
             EXPECT_EQ(started, 0u);
         } else {
@@ -82,7 +82,7 @@ TEST(Dispatcher, SetScanModeThreeClearsTheDeviceIdButKeepsItsName) {
     EXPECT_TRUE(agent.client.answers.empty());
     agent.Send(Request(vexlo::kRequestGetScanMode));
     ASSERT_EQ(agent.client.answers.size(), 1u);
-    EXPECT_EQ(agent.client.answers[0].state, 105);
+    EXPECT_EQ(agent.client.answers[0].state, vexlo::kReplyScanMode);
     EXPECT_EQ(agent.client.answers[0].info, 3);
     vexlo::CSettings* settings = vexlo::GetSettings();
     ASSERT_TRUE(settings->wiaScanner.has_value());
@@ -97,7 +97,7 @@ TEST(Dispatcher, AnOutOfRangeScanModeIsKeptAndScansWithWia) {
     EXPECT_EQ(agent.client.answers.at(0).info, 7);
     agent.twain->state = 1;
     agent.Send(ScanRequest(1, 3));
-    EXPECT_EQ(agent.client.answers.back().state, -3) << "both scanners count";
+    EXPECT_EQ(agent.client.answers.back().state, vexlo::kStateBusy) << "both scanners count";
 }
 
 TEST(Dispatcher, SelectedScannerNamesComeFromTheAskedInterface) {
@@ -108,7 +108,7 @@ TEST(Dispatcher, SelectedScannerNamesComeFromTheAskedInterface) {
     agent.Send(Request(vexlo::kRequestGetSelectedScanner, 3));
     agent.Send(Request(vexlo::kRequestGetSelectedScanner, 4));
     ASSERT_EQ(agent.client.answers.size(), 3u);
-    EXPECT_EQ(agent.client.answers[0].state, 106);
+    EXPECT_EQ(agent.client.answers[0].state, vexlo::kReplyGetSelectedScanner);
     EXPECT_EQ(agent.client.answers[0].text, u"WIA Flatbed");
     EXPECT_EQ(agent.client.answers[1].text, u"TWAIN Feeder");
     EXPECT_EQ(agent.client.answers[2].text, u"");
@@ -189,8 +189,8 @@ TEST(HostServices, WiaFailuresHandOverToTwainOnlyInAutomaticMode) {
         agent.window().OnScanError(job, -8);
         agent.window().OnScanError(job, -10);
         ASSERT_EQ(agent.client.answers.size(), 2u);
-        EXPECT_EQ(agent.client.answers[0].state, -8);
-        EXPECT_EQ(agent.client.answers[1].state, -10);
+        EXPECT_EQ(agent.client.answers[0].state, vexlo::kStateDialogCancelled);
+        EXPECT_EQ(agent.client.answers[1].state, vexlo::kStateDeviceNotConnected);
     }
     for (int mode : {2, 3}) {
         AgentFixture agent("[settings]\nscan-mode=" + std::to_string(mode) + "\n");
@@ -199,8 +199,8 @@ TEST(HostServices, WiaFailuresHandOverToTwainOnlyInAutomaticMode) {
         agent.window().OnScanError(job, -10);
         EXPECT_TRUE(agent.twain->started.empty());
         ASSERT_EQ(agent.client.answers.size(), 2u);
-        EXPECT_EQ(agent.client.answers[0].state, -9);
-        EXPECT_EQ(agent.client.answers[1].state, -10);
+        EXPECT_EQ(agent.client.answers[0].state, vexlo::kStateInterfaceFailed);
+        EXPECT_EQ(agent.client.answers[1].state, vexlo::kStateDeviceNotConnected);
     }
 }
 

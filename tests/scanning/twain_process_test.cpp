@@ -49,15 +49,15 @@ TEST(TwainAgentProcess, TheAgentScansAndSelectsThroughTwainWithAnotherProcessAtT
         {ProgramInBuild("desktop-user"), "twain-scan", "Office Feeder"}, appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return client.answers.size() >= 2; }));
-    EXPECT_EQ(client.answers[0].state, 1);
+    EXPECT_EQ(client.answers[0].state, vexlo::kStateImageInfo);
     EXPECT_EQ(client.answers[0].from, window);
-    EXPECT_EQ(client.answers[1].state, 2);
+    EXPECT_EQ(client.answers[1].state, vexlo::kStateAcquired);
     Send(window, client, vexlo::kRequestSelectScanner, vexlo::kInterfaceTwain, 0);
     user = StartProgram({ProgramInBuild("desktop-user"), "twain-select", "Photo Flatbed"},
                         appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return client.answers.size() >= 3; }));
-    EXPECT_EQ(client.answers[2].state, 101);
+    EXPECT_EQ(client.answers[2].state, vexlo::kReplySelectedScanner);
     EXPECT_EQ(client.answers[2].text, u"Photo Flatbed");
 
     PostMessageW(window, WM_CLOSE, 0, 0);

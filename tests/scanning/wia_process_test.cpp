@@ -66,12 +66,12 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 2; }));
     auto answers = ScannerAnswers(client);
-    EXPECT_EQ(answers[0].state, 1);
+    EXPECT_EQ(answers[0].state, vexlo::kStateImageInfo);
     EXPECT_EQ(answers[0].info, 2);
     EXPECT_EQ(answers[0].text,
               u"{ \"dpi\":\"200\", \"mode\": \"2\", \"cs\": \"1\", \"name\": \"Office Feeder\"}");
     EXPECT_EQ(answers[0].from, window);
-    EXPECT_EQ(answers[1].state, 2);
+    EXPECT_EQ(answers[1].state, vexlo::kStateAcquired);
 
     // The selection: the second row (dev-2, by id) and OK.
     Send(window, client, vexlo::kRequestSelectScanner, vexlo::kInterfaceWia, 0);
@@ -83,7 +83,7 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 3; }));
     answers = ScannerAnswers(client);
-    EXPECT_EQ(answers[2].state, 101);
+    EXPECT_EQ(answers[2].state, vexlo::kReplySelectedScanner);
     EXPECT_EQ(answers[2].text, u"Office Feeder");
 
     // A cancelled device dialog in the WIA mode the scan left.
@@ -92,7 +92,7 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
                         appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 4; }));
-    EXPECT_EQ(ScannerAnswers(client)[3].state, -8);
+    EXPECT_EQ(ScannerAnswers(client)[3].state, vexlo::kStateDialogCancelled);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForProgram(agent, std::chrono::seconds(10)), 0);

@@ -463,6 +463,30 @@ W32API BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT
     return FALSE;
 }
 
+W32API DWORD WINAPI GetQueueStatus(UINT flags) {
+    auto queue = w32::window::CurrentQueue();
+    queue->ReadConnections();  // what other processes sent meanwhile
+    DWORD waiting = 0;
+    {
+        std::lock_guard<std::mutex> guard(queue->lock);
+        if (!queue->sent.empty()) {
+            waiting |= QS_SENDMESSAGE;
+        }
+        if (!queue->posted.empty()) {
+            waiting |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+        }
+        uint64_t now = w32::window::NowMs();
+        for (const auto& timer : queue->timers) {
+            if (timer.due <= now) {
+                waiting |= QS_TIMER;
+                break;
+            }
+        }
+    }
+    waiting &= flags;
+    return (waiting << 16) | waiting;
+}
+
 W32API BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
     if (lpMsg == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
