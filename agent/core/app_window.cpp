@@ -1,6 +1,7 @@
 #include "agent/core/app_window.h"
 
 #include <cstdarg>
+#include <string_view>
 
 #include "agent/base/data_folders.h"
 #include "agent/service/upload_flight.h"
@@ -11,12 +12,13 @@ namespace {
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
 
-// How long an answer to a page may wait for the page's thread.
+// How long a page is given to take an answer.
 constexpr UINT kAnswerTimeoutMs = 1000;
 
 bool IsAgentWindow(HWND window) {
     char16_t className[64] = {};
-    return GetClassNameW(window, className, 64) > 0 && _wcsicmp(className, kAgentWindowClass) == 0;
+    GetClassNameW(window, className, 64);
+    return std::u16string_view(className) == kAgentWindowClass;
 }
 
 void DeleteFileIfAny(const std::u16string& path) {
@@ -151,9 +153,8 @@ LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
         }
         return 0;
     }
-    // A plug-in's channel asks where the agent is. The agent's own window, or
-    // another agent's (two agents during the start hand-over), would send the
-    // question back and forth for ever: those are not answered.
+    // The answer names this window. Sent to itself or to another agent, it
+    // would come back as a question without end.
     HWND asker = reinterpret_cast<HWND>(wParam);
     if (asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
         return 0;
@@ -310,8 +311,8 @@ void CAppWindow::SendStateToClient(HWND client, int state, int info, const char1
     data.dwData = 0;
     data.cbData = sizeof(answer);
     data.lpData = &answer;
-    // Bounded: a page whose thread does not answer loses this answer instead
-    // of holding the agent.
+    // A page that does not take its answer within the bound loses it rather
+    // than hold this thread (and with it every scan and the close).
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
                         reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kAnswerTimeoutMs,

@@ -31,7 +31,7 @@ public:
     // How long a start of the agent is given to create its window.
     static constexpr DWORD kAgentStartWait = 1000;
     // How long a request may wait for the agent to take it.
-    static constexpr UINT kAgentSendTimeoutMs = 10000;
+    static constexpr UINT kAgentSendTimeout = 20000;
 
     CProcessMessage() = default;
     // Answers still queued are dropped. The callbacks normally went with

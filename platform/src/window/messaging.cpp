@@ -9,6 +9,7 @@
 #include "w32/crt.h"
 #include "w32/kernel.h"
 #include "window/core.h"
+#include "window/marshalling.h"
 #include "window/remote.h"
 #include "window/session.h"
 
@@ -54,12 +55,6 @@ Owner OwnerOf(HWND hwnd) {
     return owner;
 }
 
-// Messages whose parameters point at data that must outlive the call: they
-// can only be sent, never posted.
-bool SendOnly(UINT message) {
-    return message == WM_COPYDATA || message == WM_SETTEXT || message == WM_GETTEXT;
-}
-
 bool InRange(UINT message, UINT first, UINT last) {
     return (first == 0 && last == 0) || (message >= first && message <= last);
 }
@@ -84,6 +79,17 @@ bool MatchesWindow(HWND hwnd, HWND filter) {
 
 void Reply(const std::shared_ptr<SentMessage>& message) {
     if (message->replyTo) {
+        // WM_GETTEXT's text goes back with the answer: as many characters as
+        // the handler says it wrote, within the buffer it had.
+        const void* data = nullptr;
+        uint32_t dataSize = 0;
+        if (message->message == WM_GETTEXT && message->result > 0 && !message->text.empty()) {
+            size_t count =
+                std::min<size_t>(static_cast<size_t>(message->result), message->text.size() - 1);
+            message->result = static_cast<LRESULT>(count);
+            data = message->text.data();
+            dataSize = static_cast<uint32_t>(count * sizeof(char16_t));
+        }
         w32::window::FrameHeader reply{w32::window::kFrameMagic,
                                        static_cast<uint32_t>(w32::window::FrameType::kReply),
                                        message->sequence,
@@ -91,10 +97,10 @@ void Reply(const std::shared_ptr<SentMessage>& message) {
                                        message->message,
                                        0,
                                        static_cast<int64_t>(message->result),
-                                       0,
+                                       dataSize,
                                        0,
                                        0};
-        message->replyTo->Write(reply, nullptr);
+        message->replyTo->Write(reply, data);
         return;
     }
     ThreadQueue* sender = message->sender;
@@ -217,6 +223,19 @@ bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT la
     return false;
 }
 
+// The procedure of the calling thread's timer (hwnd, id), if it is `proc`.
+TIMERPROC TimerProcedureOf(HWND hwnd, UINT_PTR id, LPARAM proc) {
+    std::shared_ptr<ThreadQueue> queue = w32::window::CurrentQueue();
+    std::lock_guard<std::mutex> guard(queue->lock);
+    for (const Timer& timer : queue->timers) {
+        if (timer.hwnd == hwnd && timer.id == id && timer.proc != nullptr &&
+            reinterpret_cast<LPARAM>(timer.proc) == proc) {
+            return timer.proc;
+        }
+    }
+    return nullptr;
+}
+
 int NextTimerWait(ThreadQueue& queue) {
     std::lock_guard<std::mutex> guard(queue.lock);
     if (queue.timers.empty()) {
@@ -247,10 +266,17 @@ bool HandleSentMessages(ThreadQueue& queue) {
             queue.sent.pop_front();
         }
         any = true;
-        LPARAM lParam =
-            message->hasCopyData ? reinterpret_cast<LPARAM>(&message->copyData) : message->lParam;
         ++queue.inSend;
-        message->result = Deliver(message->hwnd, message->message, message->wParam, lParam);
+        try {
+            message->result =
+                Deliver(message->hwnd, message->message, message->wParam, message->lParam);
+        } catch (...) {
+            // The sender is not left waiting on a handler that failed.
+            --queue.inSend;
+            message->result = 0;
+            Reply(message);
+            throw;
+        }
         --queue.inSend;
         Reply(message);
     }
@@ -311,45 +337,58 @@ W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
     return w32::window::RemoteSend(owner.pid, owner.tid, hWnd, Msg, wParam, lParam, &delivered);
 }
 
+namespace {
+
+// A send with its wait bounded; false when the wait was given up.
+bool BoundedSend(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, int timeoutMs,
+                 LRESULT* result) {
+    bool timedOut = false;
+    if (auto window = FindLocal(hWnd)) {
+        if (window->tid == GetCurrentThreadId()) {
+            *result = w32::window::CallProcedure(hWnd, Msg, wParam, lParam);
+            return true;
+        }
+        *result = SendToThread(window, hWnd, Msg, wParam, lParam, timeoutMs, &timedOut);
+        return !timedOut;
+    }
+    Owner owner = OwnerOf(hWnd);
+    if (owner.pid == 0) {
+        *result = 0;
+        return true;
+    }
+    if (Msg == WM_COPYDATA && lParam == 0) {
+        *result = 0;
+        return true;
+    }
+    bool delivered = false;
+    *result = w32::window::RemoteSend(owner.pid, owner.tid, hWnd, Msg, wParam, lParam, &delivered,
+                                      timeoutMs, &timedOut);
+    return !timedOut;
+}
+
+}  // namespace
+
 W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT,
                                           UINT uTimeout, PDWORD_PTR lpdwResult) {
     if (!IsWindow(hWnd) && hWnd != HWND_BROADCAST) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    LRESULT result;
-    auto window = FindLocal(hWnd);
-    if (window && window->tid != GetCurrentThreadId()) {
-        // A busy thread of this process: the wait is bounded as asked.
-        bool timedOut = false;
-        result = SendToThread(window, hWnd, Msg, wParam, lParam,
-                              static_cast<int>(std::min<UINT>(uTimeout, 0x7FFFFFFF)), &timedOut);
-        if (timedOut) {
-            SetLastError(ERROR_TIMEOUT);
-            return 0;
-        }
-    } else if (!window && hWnd != HWND_BROADCAST) {
-        // A window of another process: the wait is bounded too, and a send
-        // it has not taken by then is withdrawn, as Windows does.
-        Owner owner = OwnerOf(hWnd);
-        if (owner.pid == 0) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        if (Msg == WM_COPYDATA && lParam == 0) {
-            result = 0;
-        } else {
-            bool delivered = false;
-            bool timedOut = false;
-            result = w32::window::RemoteSend(
-                owner.pid, owner.tid, hWnd, Msg, wParam, lParam, &delivered,
-                static_cast<int>(std::min<UINT>(uTimeout, 0x7FFFFFFF)), &timedOut);
-            if (timedOut) {
-                SetLastError(ERROR_TIMEOUT);
-                return 0;
+    // The bound holds for a busy thread of this process and for another
+    // process alike (SMTO_ABORTIFHUNG asks no more here: a hung receiver is
+    // given up when the bound runs out).
+    const int timeoutMs = static_cast<int>(std::min<UINT>(uTimeout, 0x7FFFFFFF));
+    LRESULT result = 0;
+    if (hWnd == HWND_BROADCAST) {
+        for (const auto& record : w32::session::AllWindows()) {
+            if (record.parent == 0 && !record.messageOnly) {
+                LRESULT ignored;
+                BoundedSend(Handle(record.handle), Msg, wParam, lParam, timeoutMs, &ignored);
             }
         }
-    } else {
-        result = SendMessageW(hWnd, Msg, wParam, lParam);
+    } else if (!BoundedSend(hWnd, Msg, wParam, lParam, timeoutMs, &result)) {
+        SetLastError(ERROR_TIMEOUT);
+        return 0;
     }
     if (lpdwResult != nullptr) {
         *lpdwResult = static_cast<DWORD_PTR>(result);
@@ -358,8 +397,8 @@ W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LP
 }
 
 W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if (SendOnly(Msg)) {
-        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+    if (w32::window::SyncOnly(Msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);  // its data lives only as long as a send
         return FALSE;
     }
     if (hWnd == nullptr) {
@@ -393,7 +432,7 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
 }
 
 W32API BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    if (SendOnly(Msg)) {
+    if (w32::window::SyncOnly(Msg)) {
         SetLastError(ERROR_MESSAGE_SYNC_ONLY);
         return FALSE;
     }
@@ -480,19 +519,13 @@ W32API LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
         return 0;
     }
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
-        // Called only when SetTimer gave it on this thread: a posted WM_TIMER
-        // must not make the thread call an address another party chose.
+        // Only a procedure SetTimer registered on this thread is called; a
+        // WM_TIMER posted with any other number is not a call.
+        if (TimerProcedureOf(lpMsg->hwnd, lpMsg->wParam, lpMsg->lParam) == nullptr) {
+            return 0;
+        }
         auto proc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
-        bool registered = false;
-        {
-            auto queue = w32::window::CurrentQueue();
-            std::lock_guard<std::mutex> guard(queue->lock);
-            registered = std::any_of(queue->timers.begin(), queue->timers.end(),
-                                     [proc](const Timer& timer) { return timer.proc == proc; });
-        }
-        if (registered) {
-            proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
-        }
+        proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
         return 0;
     }
     if (lpMsg->hwnd == nullptr) {

@@ -589,10 +589,7 @@ W32API LONG_PTR WINAPI SetWindowLongPtrW(HWND hWnd, int nIndex, LONG_PTR dwNewLo
 }
 
 W32API BOOL WINAPI SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
-    if (!FindLocal(hWnd)) {
-        SetLastError(ERROR_ACCESS_DENIED);  // the text's pointer would not cross
-        return FALSE;
-    }
+    // Another process's window gets the text's characters, not its pointer.
     return SendMessageW(hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(lpString)) != 0;
 }
 
