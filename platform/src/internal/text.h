@@ -1,6 +1,6 @@
-// The stand-in's own text helpers, as framework/text.h gives the system's code
-// (the stand-in cannot use the framework): text between code pages and
-// formatted text, each in one call.
+// The stand-in's own code-page conversions in one call each, as
+// framework/text.h gives them to the system's code (the stand-in cannot use
+// the framework).
 #pragma once
 
 #include "w32/codepage.h"
@@ -8,7 +8,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace w32 {
 
@@ -44,19 +43,6 @@ inline std::string FromWide(UINT codePage, std::u16string_view text) {
                                 nullptr);
     bytes.resize(static_cast<size_t>(count > 0 ? count : 0));
     return bytes;
-}
-
-// The formatter's output as a string, whatever its length (the Windows rules:
-// %s is a wide string in a wide format).
-template <class... Args>
-std::u16string Format(const std::u16string& format, Args... args) {
-    int length = _scwprintf(format.c_str(), args...);
-    if (length <= 0) {
-        return {};
-    }
-    std::vector<char16_t> text(static_cast<size_t>(length) + 1, u'\0');
-    swprintf_s(text.data(), text.size(), format.c_str(), args...);
-    return text.data();
 }
 
 }  // namespace w32
