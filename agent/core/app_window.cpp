@@ -12,8 +12,10 @@ namespace {
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
 
-// How long a page is given to take an answer.
+// How long a page is given to take an answer; once the agent closes, only a
+// moment, so that a page that does not answer cannot hold the close.
 constexpr UINT kAnswerTimeoutMs = 1000;
+constexpr UINT kClosingAnswerTimeoutMs = 100;
 
 bool IsAgentWindow(HWND window) {
     char16_t className[64] = {};
@@ -33,6 +35,10 @@ CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
                        ScanWorkerStart workerStart)
     : module(appModule), scannerFactory(std::move(scanners)), scanWorkerStart(workerStart) {
     stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // The GUI thread joins the workers at the close; the workers send to the
+    // pages, and the pages (and the agent's own windows) send back.
+    scanWorker.SetWait(fw::WaitHandlingSentMessages);
+    printWorker.SetWait(fw::WaitHandlingSentMessages);
     logger.Open(GetDefaultLogPath());
 }
 
@@ -99,6 +105,8 @@ void CAppWindow::AllowMessagesThroughFilter() {
 }
 
 LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
+    // Requests that come while the workers are joined are answered from this.
+    closingScanMode = settings != nullptr ? settings->scanMode : 0;
     stopRequested = true;
     SetEvent(stopEvent.get());
     Log(kLogTrace, u"Close desktop...");
@@ -109,6 +117,8 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     // middle of a page or a print after 1000 ms is not cut off (it shares the
     // queues, the scanners and the settings with the steps that follow): its
     // connection to the service is, if it has one, and then it is joined.
+    // Meanwhile this thread answers what is sent to it (OnCopyData answers a
+    // closing agent's requests without its scanners and settings).
     scanWorker.Stop(1000, CutUploadInFlight);
     printWorker.Stop(1000, nullptr);
     RetireScanner(wiaScanner);
@@ -154,9 +164,10 @@ LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
         return 0;
     }
     // The answer names this window. Sent to itself or to another agent, it
-    // would come back as a question without end.
+    // would come back as a question without end. A closing agent is no
+    // longer there to be found.
     HWND asker = reinterpret_cast<HWND>(wParam);
-    if (asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
+    if (stopRequested || asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
         return 0;
     }
     DWORD_PTR ignored = 0;
@@ -169,6 +180,10 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
     Log(kLogTrace, u"Got WM_COPYDATA from plugin");
     PluginRequest request;
     if (data == nullptr || !DecodeRequest(data->lpData, data->cbData, &request)) {
+        return 0;
+    }
+    if (stopRequested) {
+        AnswerWhileClosing(sender, request);
         return 0;
     }
     switch (request.code) {
@@ -229,6 +244,25 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             break;
     }
     return 0;
+}
+
+void CAppWindow::AnswerWhileClosing(HWND sender, const PluginRequest& request) {
+    // The scanners and the settings are going or gone: a scan is refused as
+    // busy, the queries are answered from what the close kept, the rest has
+    // no effect any more.
+    switch (request.code) {
+        case kRequestScan:
+            SendStateToClient(sender, kStateBusy, 0, nullptr);
+            break;
+        case kRequestGetScanMode:
+            SendStateToClient(sender, kReplyScanMode, closingScanMode, nullptr);
+            break;
+        case kRequestGetSelectedScanner:
+            SendStateToClient(sender, kReplyGetSelectedScanner, 0, u"");
+            break;
+        default:
+            break;
+    }
 }
 
 bool CAppWindow::IsBusyForScan() {
@@ -315,8 +349,8 @@ void CAppWindow::SendStateToClient(HWND client, int state, int info, const char1
     // than hold this thread (and with it every scan and the close).
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
-                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
-                        &ignored);
+                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                        stopRequested ? kClosingAnswerTimeoutMs : kAnswerTimeoutMs, &ignored);
 }
 
 void CAppWindow::OnScanError(ScanJob job, int code) {
@@ -350,6 +384,9 @@ void CAppWindow::Log(int level, const char16_t* format, ...) {
 }
 
 bool CAppWindow::IsCancelled(int jobId) {
+    if (stopRequested) {
+        return true;  // a closing agent ends an upload at its next read
+    }
     std::lock_guard<std::mutex> guard(itemsLock);
     for (int id : cancelledJobIds) {
         if (id == jobId) {

@@ -99,6 +99,8 @@ private:
     LRESULT OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
 
     bool IsBusyForScan();
+    // The answers of a request that arrives while the window closes.
+    void AnswerWhileClosing(HWND sender, const PluginRequest& request);
 
     // The scan worker (scan_worker.cpp).
     static DWORD WINAPI ScanWorkerThreadProc(LPVOID window);
@@ -111,8 +113,6 @@ private:
     void AllowMessagesThroughFilter();
     // Deletes the scanner now, or with the window object when it is busy.
     void RetireScanner(ScannerPtr& scanner);
-    // Waits 1000 ms for a worker, then cuts its service call short (when
-    // cutShort is given) and waits for its end.
 
     fw::CAppModule& module;
     ScannerFactory scannerFactory;
@@ -146,6 +146,7 @@ private:
 
     CLogger logger;
     CSettings* settings = nullptr;
+    int closingScanMode = 0;  // the scan mode when the close began
     bool filterAdded = false;
 };
 

@@ -146,13 +146,15 @@ TEST(AgentProcess, TerminationSignalsCloseTheAgentInOrder) {
     }
 }
 
-TEST(AgentProcess, WmCloseShutsDownWithinAboutTwoSeconds) {
+TEST(AgentProcess, WmCloseShutsDownInOrder) {
     TempDir appData;
     AgentProcess agent(appData.native());
     HWND window = agent.WaitForWindow();
     ASSERT_NE(window, nullptr);
     PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(agent.WaitForExit(std::chrono::milliseconds(2500)), 0);
+    // The close takes about two seconds at most (close_bench); the bound here
+    // only catches a close that hangs.
+    EXPECT_EQ(agent.WaitForExit(std::chrono::seconds(10)), 0);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini"),
               "[wia]\r\nwia-scanner-name=\r\n[settings]\r\nscan-mode=1\r\n");
