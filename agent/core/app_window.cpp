@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "agent/base/data_folders.h"
+#include "agent/core/stale_files.h"
 #include "agent/service/upload_flight.h"
 
 namespace vexlo {
@@ -11,6 +12,11 @@ namespace {
 
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
+
+// Until no older agent is left, the window looks every so often; then it
+// deletes the page files older agents left behind.
+constexpr UINT_PTR kStaleFilesTimer = 1;
+constexpr UINT kStaleFilesPollMs = 200;
 
 // How long a page is given to take an answer; once the agent closes, only a
 // moment, so that a page that does not answer cannot hold the close.
@@ -58,6 +64,7 @@ CAppWindow::~CAppWindow() {
 }
 
 LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
+    GetSystemTimeAsFileTime(&started);
     AllowMessagesThroughFilter();
     settings = GetSettings();
     if (scannerFactory.makeTwain) {
@@ -74,6 +81,7 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     // The start broadcast: an older agent that hears it closes.
     PostMessageW(HWND_BROADCAST, WM_VEXLO_DESKTOP_MESSAGE, kStartBroadcastWParam,
                  static_cast<LPARAM>(GetCurrentProcessId()));
+    ::SetTimer(m_hWnd, kStaleFilesTimer, kStaleFilesPollMs, nullptr);
 
     std::u16string logFile = settings->GetLogFile();
     if (!logFile.empty()) {
@@ -149,6 +157,22 @@ BOOL CAppWindow::PreTranslateMessage(MSG* pMsg) {
         scannerFactory.twainProcessEvent(*twainManager, pMsg);
     }
     return FALSE;
+}
+
+LRESULT CAppWindow::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    if (wParam != kStaleFilesTimer) {
+        handled = FALSE;
+        return 0;
+    }
+    // Pages of an agent that ended without its close (killed mid-upload, say)
+    // would stay for ever. Once the older agents have closed, whatever of
+    // theirs is left in Processed and Print is theirs; Scanned keeps its files.
+    if (!stopRequested && !AnotherAgentWindowExists(m_hWnd)) {
+        ::KillTimer(m_hWnd, kStaleFilesTimer);
+        DeleteFilesWrittenBefore(GetProcessedFolder(), started);
+        DeleteFilesWrittenBefore(GetPrintFolder(), started);
+    }
+    return 0;
 }
 
 LRESULT CAppWindow::OnCopyDataMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {

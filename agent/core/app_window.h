@@ -58,6 +58,7 @@ public:
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_COPYDATA, OnCopyDataMessage)
     MESSAGE_HANDLER(WM_VEXLO_DESKTOP_MESSAGE, OnDesktopMessage)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     END_MSG_MAP()
 
     // Gives the TWAIN manager each message first; never swallows one.
@@ -97,6 +98,7 @@ private:
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnCopyDataMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
     LRESULT OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+    LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& handled);
 
     bool IsBusyForScan();
     // The answers of a request that arrives while the window closes.
@@ -147,6 +149,7 @@ private:
     CLogger logger;
     CSettings* settings = nullptr;
     int closingScanMode = 0;  // the scan mode when the close began
+    FILETIME started = {};    // page files written before it are stale
     bool filterAdded = false;
 };
 
