@@ -7,25 +7,6 @@ namespace vexlo {
 
 namespace {
 
-// Owners of the CryptoAPI handles: released on every path.
-struct Provider {
-    HCRYPTPROV handle = 0;
-    ~Provider() {
-        if (handle) {
-            CryptReleaseContext(handle, 0);
-        }
-    }
-};
-
-struct HashObject {
-    HCRYPTHASH handle = 0;
-    ~HashObject() {
-        if (handle) {
-            CryptDestroyHash(handle);
-        }
-    }
-};
-
 // A failed step that left no error code must still fail.
 HRESULT LastErrorResult() {
     HRESULT result = HRESULT_FROM_WIN32(GetLastError());
@@ -34,28 +15,39 @@ HRESULT LastErrorResult() {
 
 }  // namespace
 
-HRESULT ComputeMd5(const BYTE* bytes, DWORD length, char* text) {
+Md5Digest::~Md5Digest() {
+    if (hash) {
+        CryptDestroyHash(hash);
+    }
+    if (provider) {
+        CryptReleaseContext(provider, 0);
+    }
+}
+
+HRESULT Md5Digest::Start() {
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+        !CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+        provider = 0;
+        return LastErrorResult();
+    }
+    if (!CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
+        hash = 0;
+        return LastErrorResult();
+    }
+    return S_OK;
+}
+
+HRESULT Md5Digest::Add(const BYTE* bytes, DWORD length) {
+    return CryptHashData(hash, bytes, length, 0) ? S_OK : LastErrorResult();
+}
+
+HRESULT Md5Digest::Finish(char* text) {
     if (text == nullptr) {
         return E_POINTER;
     }
-    Provider provider;
-    if (!CryptAcquireContextW(&provider.handle, nullptr, nullptr, PROV_RSA_FULL,
-                              CRYPT_VERIFYCONTEXT) &&
-        !CryptAcquireContextW(&provider.handle, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
-        provider.handle = 0;
-        return LastErrorResult();
-    }
-    HashObject hash;
-    if (!CryptCreateHash(provider.handle, CALG_MD5, 0, 0, &hash.handle)) {
-        hash.handle = 0;
-        return LastErrorResult();
-    }
-    if (!CryptHashData(hash.handle, bytes, length, 0)) {
-        return LastErrorResult();
-    }
     BYTE digest[16] = {};
     DWORD digestSize = sizeof digest;
-    if (!CryptGetHashParam(hash.handle, HP_HASHVAL, digest, &digestSize, 0)) {
+    if (!CryptGetHashParam(hash, HP_HASHVAL, digest, &digestSize, 0)) {
         return LastErrorResult();
     }
     static const char kHex[] = "0123456789abcdef";
@@ -64,6 +56,18 @@ HRESULT ComputeMd5(const BYTE* bytes, DWORD length, char* text) {
         text[2 * i + 1] = kHex[digest[i] & 15];
     }
     return S_OK;
+}
+
+HRESULT ComputeMd5(const BYTE* bytes, DWORD length, char* text) {
+    if (text == nullptr) {
+        return E_POINTER;
+    }
+    Md5Digest digest;
+    HRESULT result = digest.Start();
+    if (SUCCEEDED(result)) {
+        result = digest.Add(bytes, length);
+    }
+    return SUCCEEDED(result) ? digest.Finish(text) : result;
 }
 
 }  // namespace vexlo

@@ -10,6 +10,7 @@
 #include "agent/service/service_proxy.h"
 #include "agent/service/upload_flight.h"
 #include "framework/raii.h"
+#include "framework/text.h"
 
 namespace vexlo {
 
@@ -19,35 +20,35 @@ namespace {
 // cost more than the MD5 itself.
 constexpr DWORD kReadChunk = 64 * 1024;
 
-// The page's bytes, read with CreateFileW/ReadFile as the MD5 needs them;
-// false when the file cannot be opened. A read error ends the reading.
-// Reads go straight into the one buffer, sized from the file.
-bool ReadPage(const std::u16string& path, std::vector<BYTE>& bytes) {
+// The page's MD5 and size, read with CreateFileW/ReadFile a chunk at a time
+// into one small buffer: the page is never held whole. E_FAIL when the file
+// cannot be opened; a read error ends the reading; the digest's failure as
+// it comes.
+HRESULT DigestPage(const std::u16string& path, DWORD* total, char* md5Text) {
     fw::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        return false;
+        return E_FAIL;
     }
-    DWORD size = GetFileSize(file.get(), nullptr);
-    bytes.resize(size != INVALID_FILE_SIZE ? size : 0);
-    size_t used = 0;
-    BYTE spill[4096];  // for bytes beyond the size read (a file still growing)
+    Md5Digest digest;
+    HRESULT result = digest.Start();
+    if (FAILED(result)) {
+        return result;
+    }
+    std::unique_ptr<BYTE[]> chunk(new BYTE[kReadChunk]);
+    *total = 0;
     for (;;) {
-        bool inPlace = used < bytes.size();
-        BYTE* target = inPlace ? bytes.data() + used : spill;
-        DWORD room = inPlace ? static_cast<DWORD>(std::min<size_t>(kReadChunk, bytes.size() - used))
-                             : static_cast<DWORD>(sizeof spill);
         DWORD got = 0;
-        if (!ReadFile(file.get(), target, room, &got, nullptr) || got == 0) {
+        if (!ReadFile(file.get(), chunk.get(), kReadChunk, &got, nullptr) || got == 0) {
             break;
         }
-        if (!inPlace) {
-            bytes.insert(bytes.end(), spill, spill + got);
+        result = digest.Add(chunk.get(), got);
+        if (FAILED(result)) {
+            return result;
         }
-        used += got;
+        *total += got;
     }
-    bytes.resize(used);
-    return true;
+    return digest.Finish(md5Text);
 }
 
 std::u16string FileNamePart(const std::u16string& path) {
@@ -64,17 +65,9 @@ HRESULT UploadScannedItem(UploadItem item, IHost* host) {
 
     DWORD total = 0;
     char md5Text[33] = {};
-    {
-        std::vector<BYTE> bytes;
-        if (!ReadPage(item.file, bytes)) {
-            return E_FAIL;
-        }
-        total = static_cast<DWORD>(bytes.size());
-        HRESULT digest = ComputeMd5(bytes.data(), total, md5Text);
-        if (FAILED(digest)) {
-            return digest;
-        }
-        // The bytes go now: the upload streams the page from its file.
+    HRESULT digest = DigestPage(item.file, &total, md5Text);
+    if (FAILED(digest)) {
+        return digest;  // the upload streams the page from its file later
     }
 
     std::string md5 = md5Text;
@@ -99,7 +92,9 @@ HRESULT UploadScannedItem(UploadItem item, IHost* host) {
     proxy->user = static_cast<AttachmentFiles*>(&context);
     UploadFlight flight(*proxy);  // the agent's shutdown may cut it
 
-    std::string path = ToServiceText(item.file);
+    // A file name for the C runtime: in the ANSI code page, unlike the text
+    // that goes on the wire.
+    std::string path = fw::FromWide(CP_ACP, item.file);
     AttachFile(path.c_str(), &attachment, proxy.get());
     request.scanImage = &attachment;
 

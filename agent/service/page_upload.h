@@ -61,6 +61,25 @@ HRESULT UploadScannedItem(UploadItem item, IHost* host);
 // the last error when a CryptoAPI step fails.
 HRESULT ComputeMd5(const BYTE* bytes, DWORD length, char* text);
 
+// An MD5 fed in pieces: Start, then Add for each piece, then Finish writes
+// the digest as ComputeMd5 does. Each step returns the CryptoAPI's failure
+// as ComputeMd5 does.
+class Md5Digest {
+public:
+    Md5Digest() = default;
+    ~Md5Digest();
+    Md5Digest(const Md5Digest&) = delete;
+    Md5Digest& operator=(const Md5Digest&) = delete;
+
+    HRESULT Start();
+    HRESULT Add(const BYTE* bytes, DWORD length);
+    HRESULT Finish(char* text);
+
+private:
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+};
+
 // Opens the page as the attachment's streaming handle (content type
 // image/png, size from the file; chunked transfer when the size is unknown).
 // -1 when the file cannot be opened.

@@ -17,16 +17,19 @@ void PrepareServiceCall(MTOMServiceSOAP12BindingProxy& proxy) {
     static std::once_flag ignoreSigpipe;
     std::call_once(ignoreSigpipe, [] { ::signal(SIGPIPE, SIG_IGN); });
     proxy.socket_flags = MSG_NOSIGNAL;
+    // Strings hold UTF-8 and go as the characters they are; without this the
+    // runtime takes each byte for a Latin-1 character, both ways.
+    soap_set_mode(&proxy, SOAP_C_UTFSTRING);
     proxy.send_timeout = kServiceCallTimeoutSeconds;
     proxy.recv_timeout = kServiceCallTimeoutSeconds;
 }
 
 std::string ToServiceText(const std::u16string& text) {
-    return fw::FromWide(CP_THREAD_ACP, text);
+    return fw::FromWide(CP_UTF8, text);
 }
 
 std::u16string FromServiceText(const std::string& text) {
-    return fw::ToWide(CP_THREAD_ACP, text);
+    return fw::ToWide(CP_UTF8, text);
 }
 
 std::string ConfiguredEndpoint() {

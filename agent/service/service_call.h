@@ -16,10 +16,12 @@ inline constexpr int kServiceCallTimeoutSeconds = 120;
 // Makes a broken connection an error of the call, never a SIGPIPE: the
 // proxy's sends use MSG_NOSIGNAL, and the process ignores SIGPIPE from the
 // first call on (a cancelled upload closes its socket mid-send). Bounds the
-// call's sends and receives by kServiceCallTimeoutSeconds.
+// call's sends and receives by kServiceCallTimeoutSeconds. Its strings are
+// UTF-8 text.
 void PrepareServiceCall(MTOMServiceSOAP12BindingProxy& proxy);
 
-// The thread's ANSI code page (CP_THREAD_ACP) in both directions.
+// Text on the wire is UTF-8 in both directions, whatever the ANSI code page
+// (the calls' strings are UTF-8, see PrepareServiceCall).
 std::string ToServiceText(const std::u16string& text);
 std::u16string FromServiceText(const std::string& text);
 

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "protocol/records.h"
@@ -284,6 +285,53 @@ TEST_F(PageUpload, EmptyResponseBodyIsAFailure) {
     EXPECT_EQ(host_.states().back().state, vexlo::kStateUploadFailed);
 }
 
+// Text goes on the wire as the characters it is, in UTF-8, whatever the ANSI
+// code page (this test runs under UTF-8 and under 1251): a standard SOAP
+// service reads the key and the file name right, and its refusal comes back
+// to the page as written.
+TEST_F(PageUpload, TextTravelsAsUtf8CharactersBothWays) {
+    StartService({"--refuse=\xd0\x9d\xd0\xb5\xd1\x82 \xd0\xbc\xd0\xb5\xd1\x81\xd1\x82\xd0\xb0"});
+    // A page whose name the file system holds in the ANSI code page.
+    std::u16string page = GetProcessedFolder() + kPathSeparatorString + u"\u0441\u0442\u0440-1.png";
+    FILE* file = _wfopen(page.c_str(), u"wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("page", file);
+    std::fclose(file);
+    UploadItem item = Item(page);
+    item.apiKey = u"\u043a\u043b\u044e\u0447-\u00e9";
+    EXPECT_EQ(UploadScannedItem(item, &host_), E_FAIL);
+
+    std::string wire = service_->Captured(1);
+    EXPECT_NE(wire.find("ns1:fileName=\"\xd1\x81\xd1\x82\xd1\x80-1.png\""), std::string::npos)
+        << wire.substr(0, 1500);
+    EXPECT_NE(wire.find("<ns1:apiKey>\xd0\xba\xd0\xbb\xd1\x8e\xd1\x87-\xc3\xa9</ns1:apiKey>"),
+              std::string::npos)
+        << wire.substr(0, 1500);
+    auto states = host_.states();
+    ASSERT_FALSE(states.empty());
+    EXPECT_EQ(states.back().state, vexlo::kStateUploadFailed);
+    ASSERT_TRUE(states.back().text.has_value());
+    EXPECT_EQ(*states.back().text, u"\u041d\u0435\u0442 \u043c\u0435\u0441\u0442\u0430");
+}
+
+// A service's description in UTF-8, as any SOAP service writes it (here as
+// raw bytes, not through the project's service), reaches the page as its
+// characters.
+TEST_F(PageUpload, ADescriptionInUtf8ReachesThePageAsItsCharacters) {
+    CannedHttpServer server;
+    server.Push(
+        SoapResponse("<ns1:addDocumentToFaxResponseElement><ns1:result>false</ns1:result>"
+                     "<ns1:description>\xd0\xa4\xd0\xb0\xd0\xba\xd1\x81 \xc3\xa9 \xe2\x82\xac"
+                     "</ns1:description></ns1:addDocumentToFaxResponseElement>"));
+    data_.SetSoapServer(server.endpoint());
+    std::u16string page = data_.WriteProcessedPage("p.png", PatternBytes(500));
+    EXPECT_EQ(UploadScannedItem(Item(page), &host_), E_FAIL);
+    auto states = host_.states();
+    ASSERT_FALSE(states.empty());
+    ASSERT_TRUE(states.back().text.has_value());
+    EXPECT_EQ(*states.back().text, u"\u0424\u0430\u043a\u0441 \u00e9 \u20ac");
+}
+
 TEST(ComputeMd5, KnownDigests) {
     char text[33] = {};
     ASSERT_EQ(ComputeMd5(reinterpret_cast<const BYTE*>(""), 0, text), S_OK);
@@ -297,6 +345,21 @@ TEST(ComputeMd5, KnownDigests) {
                          large),
               S_OK);
     EXPECT_EQ(std::string(large), Md5Hex(big));
+}
+
+TEST(ComputeMd5, PiecesHashAsTheWhole) {
+    std::string big = PatternBytes(200000, 4);
+    Md5Digest digest;
+    ASSERT_EQ(digest.Start(), S_OK);
+    for (size_t at = 0; at < big.size(); at += 65536) {
+        size_t piece = std::min<size_t>(65536, big.size() - at);
+        ASSERT_EQ(
+            digest.Add(reinterpret_cast<const BYTE*>(big.data() + at), static_cast<DWORD>(piece)),
+            S_OK);
+    }
+    char text[33] = {};
+    ASSERT_EQ(digest.Finish(text), S_OK);
+    EXPECT_EQ(std::string(text), Md5Hex(big));
 }
 
 TEST(ComputeMd5, NullBufferIsRefused) {

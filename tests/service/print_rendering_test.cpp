@@ -92,6 +92,20 @@ TEST_F(PrintRendering, RefusalSendsTheDescriptionAndLogsZeroes) {
     EXPECT_TRUE(host_.printPageCalls().empty());
 }
 
+TEST_F(PrintRendering, TheCommandTravelsAsUtf8Characters) {
+    StartService({"--refuse=\xd0\x9e\xd1\x82\xd0\xba\xd0\xb0\xd0\xb7"});
+    EXPECT_LT(Fetch(u"sizes=100x10 \u00ab\u0444\u00bb"), 0);
+    std::string wire = service_->Captured(1);
+    EXPECT_NE(wire.find("<ns1:printingRequest>sizes=100x10 \xc2\xab\xd1\x84\xc2\xbb"
+                        "</ns1:printingRequest>"),
+              std::string::npos)
+        << wire.substr(0, 1500);
+    auto states = host_.states();
+    ASSERT_FALSE(states.empty());
+    ASSERT_TRUE(states.back().text.has_value());
+    EXPECT_EQ(*states.back().text, u"\u041e\u0442\u043a\u0430\u0437");
+}
+
 TEST_F(PrintRendering, RefusalWithoutDescriptionSendsEmptyText) {
     StartService({"--refuse"});
     EXPECT_EQ(Fetch(u"pages=1"), E_FAIL);

@@ -14,7 +14,9 @@ namespace faxservice {
 FaxServer::FaxServer(ServiceState& state)
     : state_(state),
       listener_(std::make_unique<MTOMServiceSOAP12BindingService>(
-          SOAP_IO_KEEPALIVE, SOAP_IO_KEEPALIVE | SOAP_ENC_MTOM)) {}
+          // Text in and out as standard UTF-8, as any SOAP client sends it.
+          SOAP_IO_KEEPALIVE | SOAP_C_UTFSTRING,
+          SOAP_IO_KEEPALIVE | SOAP_ENC_MTOM | SOAP_C_UTFSTRING)) {}
 
 FaxServer::~FaxServer() {
     std::unique_lock<std::mutex> lock(mutex_);
