@@ -5,7 +5,8 @@
 // signal end the process as it would have.
 //
 // The report folder is "<application data>/VexloDesktop/CrashReports", or
-// $W32_CRASH_REPORT_DIR when set.
+// $W32_CRASH_REPORT_DIR when set. For tests, $W32_CRASH_REPORT_TRACE names a
+// file to which each install and uninstall appends a line with its thread.
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -33,6 +34,21 @@ std::atomic<bool> installed{false};
 struct sigaction previous[32];
 thread_local bool threadInstalled = false;
 thread_local void* threadAltStack = nullptr;
+
+// "<what> <thread id>" to the trace file, when tests ask for one.
+void Trace(const char* what) {
+    const char* path = getenv("W32_CRASH_REPORT_TRACE");
+    if (path == nullptr || *path == 0) {
+        return;
+    }
+    std::string line = std::string(what) + " " + std::to_string(syscall(SYS_gettid)) + "\n";
+    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ssize_t ignored = write(fd, line.data(), line.size());
+        (void)ignored;
+        close(fd);
+    }
+}
 
 std::string Narrow(LPCWSTR text) {
     std::string out;
@@ -257,6 +273,7 @@ extern "C" __attribute__((visibility("default"))) int WINAPI CrashReportInstallT
     }
     InstallAltStack();
     threadInstalled = true;
+    Trace("install-thread");
     return 0;
 }
 
@@ -264,6 +281,7 @@ extern "C" __attribute__((visibility("default"))) int WINAPI CrashReportInstallT
 extern "C" __attribute__((visibility("default"))) int WINAPI CrashReportUninstallThread() {
     threadInstalled = false;
     RemoveAltStack();
+    Trace("uninstall-thread");
     return 0;
 }
 

@@ -27,19 +27,20 @@ using vexlo::test::AnswerRecorder;
 using vexlo::test::ReadFileBytes;
 using vexlo::test::TempDir;
 
-std::string AgentPath() {
+std::string AgentPath(const std::string& program = "agent_vexlo") {
     char self[4096];
     ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
     self[length > 0 ? length : 0] = 0;
     std::string path = self;
-    return path.substr(0, path.rfind('/')) + "/agent_vexlo";
+    return path.substr(0, path.rfind('/')) + "/" + program;
 }
 
 // One agent process with its own application-data folder.
 class AgentProcess {
 public:
-    explicit AgentProcess(const std::string& appData)
-        : process(vexlo::test::Spawn({AgentPath()}, {{"APPDATA", appData}})), pid(process.pid()) {}
+    explicit AgentProcess(const std::string& appData, const std::string& program = "agent_vexlo")
+        : process(vexlo::test::Spawn({AgentPath(program)}, {{"APPDATA", appData}})),
+          pid(process.pid()) {}
     // The agent's window once it exists.
     HWND WaitForWindow() {
         for (int i = 0; i < 500; ++i) {
@@ -164,6 +165,34 @@ TEST(AgentProcess, WmCloseShutsDownInOrder) {
     EXPECT_EQ(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini"),
               "[wia]\r\nwia-scanner-name=\r\n[settings]\r\nscan-mode=1\r\n");
     EXPECT_TRUE(std::filesystem::exists(appData.path() / "VexloDesktop/vexlo-plugin.log"));
+}
+
+TEST(AgentProcess, AHandlerThatFailsDuringAnotherProcesssSendReleasesItAndClosesInOrder) {
+    TempDir appData;
+    std::filesystem::create_directories(appData.path() / "VexloDesktop");
+    vexlo::test::WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
+                                "[settings]\nscan-mode=2\ntrace-level=4\n");
+    AgentProcess agent(appData.native(), "failing_handler_agent");
+    HWND window = agent.WaitForWindow();
+    ASSERT_NE(window, nullptr);
+    AnswerRecorder client;
+    PluginRequest select = vexlo::test::MakeRequest(vexlo::kRequestSelectScanner, 3);
+    COPYDATASTRUCT copy{0, sizeof(select), &select};
+    DWORD_PTR result = 1;
+    // The bound only catches a sender that is never released.
+    EXPECT_NE(SendMessageTimeoutW(window, WM_COPYDATA, reinterpret_cast<WPARAM>(client.hwnd()),
+                                  reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL, 10000, &result),
+              0)
+        << "the sender is released";
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(agent.WaitForExit(std::chrono::seconds(10)), 0);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_NE(
+        ReadFileBytes(appData.path() / "VexloDesktop/vexlo-plugin.log").find("Close desktop..."),
+        std::string::npos)
+        << "the close ran in order";
+    EXPECT_NE(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini").find("scan-mode=2"),
+              std::string::npos);
 }
 
 // A file in the agent's data folder written `age` ago (negative: later).

@@ -6,6 +6,11 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "agent_fixture.h"
 
 #include "agent/core/crash_reporter.h"
 #include "support/temp_dir.h"
@@ -41,6 +46,33 @@ TEST(CrashReporter, InstallsAndWritesAReadableReportOfACrash) {
     EXPECT_NE(report.find("signal: 6 (SIGABRT)"), std::string::npos);
     EXPECT_NE(report.find("thread: "), std::string::npos);
     EXPECT_NE(report.find("backtrace:"), std::string::npos);
+}
+
+TEST(CrashReporter, TheScanWorkerInstallsForItsThreadAndRemovesAtItsEnd) {
+    TempDir reports;
+    setenv("W32_CRASH_REPORT_DIR", reports.native().c_str(), 1);
+    setenv("W32_CRASH_REPORT_TRACE", reports.native("trace").c_str(), 1);
+    vexlo::CCrashReporter reporter;
+    ASSERT_EQ(reporter.InstallForProcess(), 0);
+    {
+        vexlo::test::AgentFixture agent({}, vexlo::ScanWorkerStart::kRun);
+        DestroyWindow(agent.hwnd());  // joins the worker
+    }
+    reporter.UninstallForProcess();
+    unsetenv("W32_CRASH_REPORT_TRACE");
+
+    std::istringstream trace(ReadFileBytes(reports.path() / "trace"));
+    std::vector<std::string> calls;
+    std::vector<long> threads;
+    std::string call;
+    long thread = 0;
+    while (trace >> call >> thread) {
+        calls.push_back(call);
+        threads.push_back(thread);
+    }
+    ASSERT_EQ(calls, (std::vector<std::string>{"install-thread", "uninstall-thread"}));
+    EXPECT_EQ(threads[0], threads[1]) << "removed by the thread that installed";
+    EXPECT_NE(threads[0], static_cast<long>(GetCurrentThreadId())) << "the worker's own thread";
 }
 
 }  // namespace
