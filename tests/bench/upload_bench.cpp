@@ -251,7 +251,8 @@ int main(int argc, char** argv) {
         "command (goal 0.80)\n",
         digestTransferRate > 0 ? ourRate / digestTransferRate : 0.0,
         digestWholeRate > 0 ? ourRate / digestWholeRate : 0.0);
-    std::printf("  one page buffer: %.1f MB\n", megabytes);
+    std::printf("  the agent reads the page for its MD5 64 KiB at a time (a %.1f MB page)\n",
+                megabytes);
     if (!allOk) {
         std::printf("  some runs failed\n");
         return 1;
