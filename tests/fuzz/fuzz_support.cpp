@@ -51,4 +51,13 @@ uint8_t TakeByte(const uint8_t*& data, size_t& size) {
     return *data++;
 }
 
+std::string PathText(const std::u16string& path) {
+    int length = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), text.data(), length,
+                        nullptr, nullptr);
+    return text;
+}
+
 }  // namespace vexlo::fuzz

@@ -28,5 +28,7 @@ void Pump();
 // for targets that pick a variant of the call per input.
 std::string Text(const uint8_t* data, size_t size);
 uint8_t TakeByte(const uint8_t*& data, size_t& size);
+// A path of the system's (UTF-16) as the file system's UTF-8.
+std::string PathText(const std::u16string& path);
 
 }  // namespace vexlo::fuzz
