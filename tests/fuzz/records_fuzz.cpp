@@ -24,16 +24,19 @@ struct Channel {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vexlo::PluginRequest request;
     if (vexlo::DecodeRequest(data, size, &request)) {
-        Require(vexlo::ReadField(request.apiKey).size() < vexlo::kApiKeyLength);
-        Require(vexlo::ReadField(request.printingRequest).size() < vexlo::kPrintingRequestLength);
+        // An unterminated field reads whole, never past its end.
+        Require(vexlo::ReadField(request.apiKey).size() <= vexlo::kApiKeyLength);
+        Require(vexlo::ReadField(request.printingRequest).size() <= vexlo::kPrintingRequestLength);
     }
     vexlo::AgentAnswer answer;
     if (vexlo::DecodeAnswer(data, size, &answer)) {
         std::u16string text = vexlo::ReadField(answer.text);
-        Require(text.size() < vexlo::kAnswerTextLength);
-        // What the agent would send with this text reads back the same.
+        Require(text.size() <= vexlo::kAnswerTextLength);
+        // What the agent would send with this text reads back the same; a
+        // text that fills the field goes out empty.
         vexlo::AgentAnswer again = vexlo::MakeAnswer(answer.state, answer.info, text.c_str());
-        Require(vexlo::ReadField(again.text) == text);
+        bool fits = text.size() < vexlo::kAnswerTextLength;
+        Require(vexlo::ReadField(again.text) == (fits ? text : std::u16string()));
     }
     // A record as it reaches the plug-in's window, cut anywhere.
     COPYDATASTRUCT copy = {};
@@ -42,6 +45,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vexlo::CProcessMessage& channel = vexlo::fuzz::Kept<Channel>().window;
     SendMessageW(channel.m_hWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
     channel.OnTimer(vexlo::CProcessMessage::kAnswerTimerId);
-    Require(channel.LastSelectedScanner().size() < vexlo::kAnswerTextLength);
+    Require(channel.LastSelectedScanner().size() <= vexlo::kAnswerTextLength);
     return 0;
 }
