@@ -6,16 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "agent_fixture.h"
+#include "fuzz_support.h"
 
 namespace {
-
-vexlo::test::AgentFixture& Agent() {
-    static auto* agent = new vexlo::test::AgentFixture();
-    return *agent;
-}
 
 void Deliver(HWND agent, HWND client, const void* data, DWORD size, bool withStructure) {
     COPYDATASTRUCT copy = {};
@@ -28,13 +23,13 @@ void Deliver(HWND agent, HWND client, const void* data, DWORD size, bool withStr
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    vexlo::test::AgentFixture& agent = Agent();
+    vexlo::test::AgentFixture& agent = vexlo::fuzz::Kept<vexlo::test::AgentFixture>();
     HWND client = agent.client.hwnd();
     Deliver(agent.hwnd(), client, data, static_cast<DWORD>(size), true);
     // The same size without the bytes, and no structure at all.
     Deliver(agent.hwnd(), client, nullptr, static_cast<DWORD>(size), true);
     Deliver(agent.hwnd(), client, nullptr, 0, false);
-    vexlo::test::PumpMessages();
+    vexlo::fuzz::Pump();
     // The doubles and the recorder keep what they saw; only this input's matters.
     agent.client.answers.clear();
     agent.client.desktopReplies.clear();

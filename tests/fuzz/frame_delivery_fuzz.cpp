@@ -118,7 +118,7 @@ void Deliver(int fd, const std::vector<uint8_t>& bytes, bool sync) {
         }
         vexlo::fuzz::Pump();
         pollfd polled{fd, POLLIN, 0};
-        if (poll(&polled, 1, 5) <= 0) {
+        if (poll(&polled, 1, 1) <= 0) {
             continue;
         }
         ssize_t got = recv(fd, replies.Space(65536), 65536, 0);
