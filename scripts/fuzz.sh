@@ -4,14 +4,14 @@
 # from a copy of its committed seed corpus (tests/fuzz/corpus/<target>).
 # Fails on any crash, sanitizer report, leak, time-out or memory blow-up; the
 # input that did it is kept in build-fuzz/fuzz-artifacts/<target>/.
-#   scripts/fuzz.sh                    every target, FUZZ_SECONDS (15) each
+#   scripts/fuzz.sh                    every target, FUZZ_SECONDS (12) each
 #   scripts/fuzz.sh bmp_page_fuzz ...  only these
 #   FUZZ_SECONDS=3600 scripts/fuzz.sh soap_response_fuzz     a longer run
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 dir=build-fuzz
-seconds="${FUZZ_SECONDS:-15}"
+seconds="${FUZZ_SECONDS:-12}"
 jobs="${JOBS:-$(nproc)}"
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     "-DVEXLO_SANITIZE=address;undefined" -DVEXLO_FUZZ=ON >/dev/null
