@@ -10,6 +10,7 @@ packages=(
     duktape-dev
     curl
     imagemagick
+    clang-14 libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do

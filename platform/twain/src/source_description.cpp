@@ -89,7 +89,9 @@ std::optional<CapValue> ParseCapValue(const std::string& text) {
     double number = 0;
     const char* end = value.data() + value.size();
     auto result = std::from_chars(value.data(), end, number);
-    if (result.ec != std::errc() || result.ptr != end || number < -32768.0 || number >= 32768.0) {
+    // "nan" reads as a number that no range test refuses.
+    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(number) ||
+        number < -32768.0 || number >= 32768.0) {
         return std::nullopt;
     }
     // TW_FIX32 rounds to the nearest 1/65536 with the fraction kept positive.

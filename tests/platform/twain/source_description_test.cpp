@@ -105,6 +105,10 @@ TEST(SourceDescription, ContainersAndValues) {
     EXPECT_EQ(ParseCapValue("72.5"), (CapValue{72, 0x8000}));
     EXPECT_EQ(ParseCapValue("-1.5"), (CapValue{-2, 0x8000}));
     EXPECT_FALSE(ParseCapValue("40000"));
+    for (const char* notANumber : {"nan", "-nan", "inf", "-inf", "NaN(1)"}) {
+        EXPECT_FALSE(ParseCapValue(notANumber)) << notANumber;
+    }
+    EXPECT_FALSE(ParseContainer("array int32 nan"));
 }
 
 TEST(SourceContainers, AnEnumerationOfFix32WithCurrentAndDefaultIndexes) {

@@ -102,6 +102,11 @@ std::vector<std::string> CannedHttpServer::Requests() {
     return requests_;
 }
 
+void CannedHttpServer::ForgetRequests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    requests_.clear();
+}
+
 void CannedHttpServer::Run() {
     while (!stop_ && listener_ >= 0) {
         if (!WaitReadable(listener_, 50)) {

@@ -26,6 +26,8 @@ public:
     void Push(std::string response);
     // The requests received so far, in order.
     std::vector<std::string> Requests();
+    // Drops the requests kept so far (a long run would keep them all).
+    void ForgetRequests();
 
 private:
     void Run();
