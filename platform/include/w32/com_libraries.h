@@ -10,6 +10,11 @@
 #define CO_E_DLLNOTFOUND ((HRESULT)0x800401F8)
 #define CO_E_ERRORINDLL ((HRESULT)0x800401F9)
 
+// An exported function of a library. Windows names a library's exports in
+// its module-definition file; here they are the symbols of default
+// visibility (the runtime hides everything else).
+#define STDAPI extern "C" __attribute__((visibility("default"))) HRESULT STDAPICALLTYPE
+
 // The exports of an in-process server.
 typedef HRESULT(WINAPI* LPFNGETCLASSOBJECT)(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
 typedef HRESULT(WINAPI* LPFNCANUNLOADNOW)(void);
