@@ -11,6 +11,15 @@
 
 namespace vexlo {
 
+// The log's levels: a line is written when its level is not above the
+// configured trace level.
+enum LogLevel : int {
+    kLogError = 1,
+    kLogWarning = 2,
+    kLogInfo = 3,
+    kLogTrace = 4,
+};
+
 // No destructor: the window object is never destroyed through this interface.
 class IHost {
 public:

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "agent/base/data_folders.h"
+#include "framework/text.h"
 
 namespace vexlo {
 
@@ -38,16 +39,12 @@ void CLogger::Write(const char16_t* text) {
 
     // The message in the writing thread's ANSI code page; characters without
     // a mapping become the code page's default character.
-    int needed = WideCharToMultiByte(CP_THREAD_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::vector<char> message(needed > 0 ? needed : 1, '\0');
-    if (needed > 0) {
-        WideCharToMultiByte(CP_THREAD_ACP, 0, text, -1, message.data(), needed, nullptr, nullptr);
-    }
+    const std::string message = fw::FromWide(CP_THREAD_ACP, text != nullptr ? text : u"");
 
     // The time prefix and the " \r\n" ending take 16 characters.
-    std::vector<char> line(message.size() + 32, '\0');
+    std::vector<char> line(message.size() + 33, '\0');
     int length = sprintf_s(line.data(), line.size(), "%02d:%02d:%02d.%03d %s \r\n", now.wHour,
-                           now.wMinute, now.wSecond, now.wMilliseconds, message.data());
+                           now.wMinute, now.wSecond, now.wMilliseconds, message.c_str());
     if (length <= 0) {
         return;
     }

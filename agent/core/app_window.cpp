@@ -1,6 +1,7 @@
 #include "agent/core/app_window.h"
 
 #include <cstdarg>
+#include <string_view>
 
 #include "agent/base/data_folders.h"
 #include "agent/service/upload_flight.h"
@@ -10,6 +11,15 @@ namespace {
 
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
+
+// How long a page is given to take an answer.
+constexpr UINT kAnswerTimeoutMs = 1000;
+
+bool IsAgentWindow(HWND window) {
+    char16_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    return std::u16string_view(className) == kAgentWindowClass;
+}
 
 void DeleteFileIfAny(const std::u16string& path) {
     if (!path.empty()) {
@@ -22,7 +32,7 @@ void DeleteFileIfAny(const std::u16string& path) {
 CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
                        ScanWorkerStart workerStart)
     : module(appModule), scannerFactory(std::move(scanners)), scanWorkerStart(workerStart) {
-    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     logger.Open(GetDefaultLogPath());
 }
 
@@ -39,15 +49,6 @@ CAppWindow::~CAppWindow() {
     }
     logger.Close();
     printPages.clear();
-    for (HANDLE* thread : {&scanWorker, &printWorker}) {
-        if (*thread != nullptr) {
-            CloseHandle(*thread);
-            *thread = nullptr;
-        }
-    }
-    if (stopEvent != nullptr) {
-        CloseHandle(stopEvent);
-    }
 }
 
 LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
@@ -61,7 +62,7 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     }
     // A worker that cannot be started leaves a null handle.
     if (scanWorkerStart == ScanWorkerStart::kRun) {
-        scanWorker = CreateThread(nullptr, 0, ScanWorkerThreadProc, this, 0, &scanWorkerId);
+        scanWorker.Start(ScanWorkerThreadProc, this);
     }
 
     // The start broadcast: an older agent that hears it closes.
@@ -85,28 +86,31 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 void CAppWindow::AllowMessagesThroughFilter() {
-    HMODULE user32 = LoadLibraryW(u"USER32.dll");
-    if (user32 == nullptr) {
+    fw::unique_hmodule user32(LoadLibraryW(u"USER32.dll"));
+    if (!user32) {
         return;
     }
     auto change = reinterpret_cast<ChangeWindowMessageFilterProc>(
-        GetProcAddress(user32, "ChangeWindowMessageFilter"));
+        GetProcAddress(user32.get(), "ChangeWindowMessageFilter"));
     if (change != nullptr) {
         change(WM_VEXLO_DESKTOP_MESSAGE, kMessageFilterAdd);
         change(WM_COPYDATA, kMessageFilterAdd);
     }
-    FreeLibrary(user32);
 }
 
 LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     stopRequested = true;
-    SetEvent(stopEvent);
-    Log(4, u"Close desktop...");
+    SetEvent(stopEvent.get());
+    Log(kLogTrace, u"Close desktop...");
 
     // The workers end before the WIA scanner goes: the scan worker asks the
     // scanners whether a job has ended.
-    StopWorker(scanWorker, CutUploadInFlight);
-    StopWorker(printWorker, nullptr);
+    // The stop event wakes a waiting worker at once. One that is still in the
+    // middle of a page or a print after 1000 ms is not cut off (it shares the
+    // queues, the scanners and the settings with the steps that follow): its
+    // connection to the service is, if it has one, and then it is joined.
+    scanWorker.Stop(1000, CutUploadInFlight);
+    printWorker.Stop(1000, nullptr);
     RetireScanner(wiaScanner);
 
     DeletePendingFiles();
@@ -124,28 +128,10 @@ void CAppWindow::RetireScanner(ScannerPtr& scanner) {
     // thread's stack: its dialog's modal loop dispatched the close that got
     // us here. It goes with the window object, after the loop, once that run
     // has unwound; the others go now.
-    if (scanner && scanner->GetState() == 1) {
+    if (scanner && scanner->GetState() == kScannerBusy) {
         retiredScanners.push_back(std::move(scanner));
     }
     scanner.reset();
-}
-
-void CAppWindow::StopWorker(HANDLE& thread, void (*cutShort)()) {
-    if (thread == nullptr) {
-        return;
-    }
-    // The stop event wakes a waiting worker at once. One that is still in the
-    // middle of a page or a print after 1000 ms is not cut off (it shares the
-    // queues, the scanners and the settings with the steps that follow): its
-    // connection to the service is, if it has one, and then it is joined.
-    if (WaitForSingleObjectEx(thread, 1000, FALSE) != WAIT_OBJECT_0) {
-        if (cutShort != nullptr) {
-            cutShort();
-        }
-        WaitForSingleObject(thread, INFINITE);
-    }
-    CloseHandle(thread);
-    thread = nullptr;
 }
 
 BOOL CAppWindow::PreTranslateMessage(MSG* pMsg) {
@@ -167,24 +153,29 @@ LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
         }
         return 0;
     }
+    // The answer names this window. Sent to itself or to another agent, it
+    // would come back as a question without end.
     HWND asker = reinterpret_cast<HWND>(wParam);
-    if (::IsWindow(asker)) {
-        SendMessageW(asker, WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(m_hWnd), 0);
+    if (asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
+        return 0;
     }
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(asker, WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(m_hWnd), 0,
+                        SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &ignored);
     return 0;
 }
 
 LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
-    Log(4, u"Got WM_COPYDATA from plugin");
+    Log(kLogTrace, u"Got WM_COPYDATA from plugin");
     PluginRequest request;
     if (data == nullptr || !DecodeRequest(data->lpData, data->cbData, &request)) {
         return 0;
     }
     switch (request.code) {
         case kRequestScan:
-            Log(4, u"Got request for scan");
+            Log(kLogTrace, u"Got request for scan");
             if (IsBusyForScan()) {
-                Log(3, u"Missing request for scan, we're busy.");
+                Log(kLogInfo, u"Missing request for scan, we're busy.");
                 SendStateToClient(sender, kStateBusy, 0, nullptr);
             } else {
                 ScanJob job;
@@ -197,11 +188,11 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             }
             break;
         case kRequestSelectScanner:
-            Log(4, u"Got request for select scanner");
+            Log(kLogTrace, u"Got request for select scanner");
             SelectScanner(sender, request.param);
             break;
         case kRequestPrint: {
-            Log(4, u"Got request for print");
+            Log(kLogTrace, u"Got request for print");
             std::lock_guard<std::mutex> guard(printLock);
             pendingPrintClient = sender;
             pendingPrintRequest = request;
@@ -209,7 +200,7 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             break;
         }
         case kRequestSetScanMode:
-            Log(4, u"Got request for select scan mode");
+            Log(kLogTrace, u"Got request for select scan mode");
             settings->scanMode = request.param;
             if (request.param == kScanModeTwain) {
                 settings->wiaScanner = u"";
@@ -234,15 +225,15 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             SendSelectedScanner(sender, request.param);
             break;
         default:
-            Log(2, u"underfined request for");
+            Log(kLogWarning, u"underfined request for");
             break;
     }
     return 0;
 }
 
 bool CAppWindow::IsBusyForScan() {
-    bool twainBusy = twainManager && twainManager->GetState() == 1;
-    bool wiaBusy = wiaScanner && wiaScanner->GetState() == 1;
+    bool twainBusy = twainManager && twainManager->GetState() == kScannerBusy;
+    bool wiaBusy = wiaScanner && wiaScanner->GetState() == kScannerBusy;
     switch (settings->scanMode) {
         case kScanModeTwain:
             return twainBusy;
@@ -293,7 +284,7 @@ void CAppWindow::SelectScanner(HWND client, int scannerInterface) {
 }
 
 void CAppWindow::OnScanFinished(ScanJob job, std::u16string file, int dpi) {
-    Log(4, u"Scan has finished");
+    Log(kLogTrace, u"Scan has finished");
     if (stopRequested) {
         // A run that ends after the window has gone: nobody will make a page
         // of the image.
@@ -313,15 +304,19 @@ void CAppWindow::OnScanFinished(ScanJob job, std::u16string file, int dpi) {
 }
 
 void CAppWindow::SendStateToClient(HWND client, int state, int info, const char16_t* text) {
-    Log(3, u"SendStateToClient to  0x%08X state = %i, info = %i",
+    Log(kLogInfo, u"SendStateToClient to  0x%08X state = %i, info = %i",
         static_cast<unsigned>(reinterpret_cast<uintptr_t>(client)), state, info);
     AgentAnswer answer = MakeAnswer(state, info, text);
     COPYDATASTRUCT data = {};
     data.dwData = 0;
     data.cbData = sizeof(answer);
     data.lpData = &answer;
-    SendMessageW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
-                 reinterpret_cast<LPARAM>(&data));
+    // A page that does not take its answer within the bound loses it rather
+    // than hold this thread (and with it every scan and the close).
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
+                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                        &ignored);
 }
 
 void CAppWindow::OnScanError(ScanJob job, int code) {

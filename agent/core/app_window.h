@@ -21,6 +21,7 @@
 #include "agent/base/work_items.h"
 #include "agent/scanning/scanner.h"
 #include "framework/message_loop.h"
+#include "framework/raii.h"
 #include "framework/window_impl.h"
 #include "protocol/records.h"
 
@@ -112,7 +113,6 @@ private:
     void RetireScanner(ScannerPtr& scanner);
     // Waits 1000 ms for a worker, then cuts its service call short (when
     // cutShort is given) and waits for its end.
-    void StopWorker(HANDLE& thread, void (*cutShort)());
 
     fw::CAppModule& module;
     ScannerFactory scannerFactory;
@@ -138,13 +138,11 @@ private:
 
     std::deque<std::u16string> printPages;  // the print worker's, and shutdown's
 
-    HANDLE scanWorker = nullptr;
-    DWORD scanWorkerId = 0;
-    HANDLE printWorker = nullptr;
-    DWORD printWorkerId = 0;
+    fw::CWorkerThread scanWorker;
+    fw::CWorkerThread printWorker;
     // Raised in destruction; the event wakes a worker waiting between polls.
     std::atomic<bool> stopRequested{false};
-    HANDLE stopEvent = nullptr;
+    fw::unique_handle stopEvent;  // wakes both workers at the close
 
     CLogger logger;
     CSettings* settings = nullptr;

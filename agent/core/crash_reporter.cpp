@@ -28,18 +28,12 @@ Proc Lookup(HMODULE library, WORD ordinal) {
 
 }  // namespace
 
-CCrashReporter::CCrashReporter() {
-    library = LoadLibraryW(u"CrashRpt1400.dll");
-}
+CCrashReporter::CCrashReporter() : library(LoadLibraryW(u"CrashRpt1400.dll")) {}
 
-CCrashReporter::~CCrashReporter() {
-    if (library != nullptr) {
-        FreeLibrary(library);
-    }
-}
+CCrashReporter::~CCrashReporter() = default;
 
 int CCrashReporter::InstallForProcess() {
-    auto install = Lookup<InstallProc>(library, kCrashReportInstall);
+    auto install = Lookup<InstallProc>(library.get(), kCrashReportInstall);
     if (install == nullptr) {
         return -1;
     }
@@ -54,7 +48,7 @@ int CCrashReporter::InstallForProcess() {
 }
 
 void CCrashReporter::UninstallForProcess() {
-    if (auto uninstall = Lookup<UninstallProc>(library, kCrashReportUninstall)) {
+    if (auto uninstall = Lookup<UninstallProc>(library.get(), kCrashReportUninstall)) {
         uninstall();
     }
 }

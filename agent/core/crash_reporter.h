@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "framework/raii.h"
+
 namespace vexlo {
 
 class CCrashReporter {
@@ -24,7 +26,7 @@ public:
     static void UninstallForThread();
 
 private:
-    HMODULE library = nullptr;
+    fw::unique_hmodule library;
 };
 
 }  // namespace vexlo

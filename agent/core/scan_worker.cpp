@@ -30,11 +30,11 @@ void DeleteFileIfAny(const std::u16string& path) {
 // Page making for the item's scan type; E_FAIL for a type that has none.
 HRESULT MakeFaxPage(IHost& host, const ScannedItem& item, std::u16string& pageFile) {
     switch (item.scanType) {
-        case 1:
-            host.Log(4, u"Do gray scale %s", item.file.c_str());
+        case kScanTypeGrey:
+            host.Log(kLogTrace, u"Do gray scale %s", item.file.c_str());
             return DoGrayScale(item.file, GetProcessedFolder(), pageFile, item.dpi);
-        case 2:
-            host.Log(4, u"Convert to jpeg %s", item.file.c_str());
+        case kScanTypeColour:
+            host.Log(kLogTrace, u"Convert to jpeg %s", item.file.c_str());
             return ConvertToJpeg(item.file, GetProcessedFolder(), pageFile);
         default:
             return E_FAIL;
@@ -53,7 +53,7 @@ void CAppWindow::ScanProcessingWorker() {
     while (!stopRequested) {
         std::optional<ScannedItem> item = TakeNextItem();
         if (!item) {
-            WaitForSingleObject(stopEvent, kIdlePoll);
+            WaitForSingleObject(stopEvent.get(), kIdlePoll);
             continue;
         }
         ProcessScannedItem(*item);
@@ -72,19 +72,19 @@ std::optional<ScannedItem> CAppWindow::TakeNextItem() {
 }
 
 void CAppWindow::ProcessScannedItem(const ScannedItem& item) {
-    Log(4, u"Started processing %s", item.file.c_str());
+    Log(kLogTrace, u"Started processing %s", item.file.c_str());
     SendStateToClient(item.client, kStateProcessing, 0, nullptr);
 
     std::u16string pageFile;
     HRESULT result = MakeFaxPage(*this, item, pageFile);
     DeleteFileIfAny(item.file);
     if (FAILED(result)) {
-        Log(1, u"Processing hasn't finished, unexpected error");
+        Log(kLogError, u"Processing hasn't finished, unexpected error");
         SendStateToClient(item.client, kStateFailed, 0, nullptr);
         return;
     }
 
-    Log(4, u"Processing has finished %s", pageFile.c_str());
+    Log(kLogTrace, u"Processing has finished %s", pageFile.c_str());
     UploadItem upload;
     upload.file = pageFile;
     upload.apiKey = item.apiKey;
@@ -92,12 +92,12 @@ void CAppWindow::ProcessScannedItem(const ScannedItem& item) {
     upload.client = item.client;
     upload.jobId = item.jobId;
     SendStateToClient(item.client, kStateUploading, 0, nullptr);
-    Log(4, u"Send item %s", pageFile.c_str());
+    Log(kLogTrace, u"Send item %s", pageFile.c_str());
     result = UploadScannedItem(upload, this);
     if (FAILED(result)) {
-        Log(1, u"Item hasn't sent %s", pageFile.c_str());
+        Log(kLogError, u"Item hasn't sent %s", pageFile.c_str());
     } else {
-        Log(4, u"Item has sent %s", pageFile.c_str());
+        Log(kLogTrace, u"Item has sent %s", pageFile.c_str());
     }
     DeleteFileIfAny(pageFile);
 
@@ -129,7 +129,8 @@ int CAppWindow::PurgeCancelledItemsLocked() {
 
 bool CAppWindow::IsJobFinished(int jobId) {
     for (IScanner* scanner : {twainManager.get(), wiaScanner.get()}) {
-        if (scanner != nullptr && scanner->GetJobId() == jobId && scanner->GetState() == 1) {
+        if (scanner != nullptr && scanner->GetJobId() == jobId &&
+            scanner->GetState() == kScannerBusy) {
             return false;
         }
     }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "agent/imaging/bmp_header.h"
 #include "agent/imaging/png_page_writer.h"
 #include "agent/imaging/safe_file_writer.h"
 
@@ -56,6 +57,11 @@ cv::Mat LoadColorImage(const std::string& path) {
     // A missing file is an ordinary failure here; asking first keeps OpenCV
     // from printing its warning for it.
     if (path.empty() || !FileCanBeOpened(path)) {
+        return {};
+    }
+    // A bitmap whose header claims more than its file holds is refused before
+    // the decoder allocates for it.
+    if (!BitmapHeaderFitsFile(path)) {
         return {};
     }
     return cv::imread(path, cv::IMREAD_COLOR);

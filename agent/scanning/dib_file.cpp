@@ -5,6 +5,8 @@
 #include <new>
 #include <vector>
 
+#include "framework/raii.h"
+
 namespace vexlo {
 namespace {
 
@@ -50,56 +52,6 @@ uint32_t FullTable(uint16_t bitCount) {
             return 0;
     }
 }
-
-// Unlocks and frees the DIB when the save is over, whatever its outcome.
-class ConsumedDib {
-public:
-    explicit ConsumedDib(HGLOBAL dib) : dib(dib) {
-        if (dib != nullptr) {
-            memory = static_cast<const uint8_t*>(GlobalLock(dib));
-            size = memory != nullptr ? GlobalSize(dib) : 0;
-        }
-    }
-    ~ConsumedDib() {
-        if (memory != nullptr) {
-            GlobalUnlock(dib);
-        }
-        if (dib != nullptr) {
-            GlobalFree(dib);
-        }
-    }
-    ConsumedDib(const ConsumedDib&) = delete;
-    ConsumedDib& operator=(const ConsumedDib&) = delete;
-
-    const uint8_t* memory = nullptr;
-    size_t size = 0;
-
-private:
-    HGLOBAL dib;
-};
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : handle(handle) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    bool Write(const void* data, size_t bytes) {
-        DWORD written = 0;
-        return WriteFile(handle, data, static_cast<DWORD>(bytes), &written, nullptr) &&
-               written == bytes;
-    }
-    void Close() {
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-            handle = INVALID_HANDLE_VALUE;
-        }
-    }
-
-private:
-    HANDLE handle;
-};
 
 // The BMP's contents after the file header: information header, colour
 // table, rows bottom-up. Empty when the DIB cannot be used.
@@ -164,23 +116,30 @@ HRESULT SaveDibToBmp(HGLOBAL dib, const std::u16string& fileName) {
     uint32_t entries = 0;
     std::vector<uint8_t> body;
     {
-        ConsumedDib image(dib);
-        body = BitmapBody(image.memory, image.size, &entries);
+        // The DIB is the caller's no more: freed whatever the save's outcome.
+        fw::unique_hglobal owned(dib);
+        fw::unique_global_lock image(owned.get());
+        body = BitmapBody(image.as<const uint8_t>(), image.size(), &entries);
     }
     if (body.empty()) {
         return E_FAIL;
     }
-    FileHandle file(CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) {
+    fw::unique_hfile file(CreateFileW(fileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return E_FAIL;
     }
     uint8_t header[kFileHeaderSize] = {};
     Put16(header, 0x4D42);  // "BM"
     Put32(header + 2, static_cast<uint32_t>(kFileHeaderSize + body.size()));
     Put32(header + 10, static_cast<uint32_t>(kFileHeaderSize + kInfoHeaderSize + 4 * entries));
-    bool written = file.Write(header, sizeof(header)) && file.Write(body.data(), body.size());
-    file.Close();
+    auto write = [&file](const void* data, size_t bytes) {
+        DWORD done = 0;
+        return WriteFile(file.get(), data, static_cast<DWORD>(bytes), &done, nullptr) &&
+               done == bytes;
+    };
+    bool written = write(header, sizeof(header)) && write(body.data(), body.size());
+    file.reset();
     if (!written) {
         DeleteFileW(fileName.c_str());  // no half-written image for the scan worker
         return E_FAIL;

@@ -12,6 +12,9 @@
 
 namespace vexlo {
 
+inline constexpr int kScannerIdle = 0;
+inline constexpr int kScannerBusy = 1;
+
 class IScanner {
 public:
     // Stores the job and posts a message to the scanner's own window; the scan
@@ -19,7 +22,7 @@ public:
     virtual HRESULT StartScan(ScanJob job) = 0;
     // Stores the requesting window and posts the selection to the own window.
     virtual HRESULT SelectScanner(HWND client) = 0;
-    // 0 idle, 1 while a scan run or a selection is in progress.
+    // kScannerBusy while a scan run or a selection is in progress, else kScannerIdle.
     virtual int GetState() = 0;
     // Records a stop for that job; a running scan of it hands on no more images.
     virtual void StopScan(int jobId) = 0;

@@ -3,31 +3,12 @@
 #include <cstddef>
 #include <cstring>
 
+#include "framework/raii.h"
+
 namespace vexlo {
 namespace {
 
 constexpr TW_INT16 kLeastDocumentDpi = 200;
-
-class LockedContainer {
-public:
-    explicit LockedContainer(HGLOBAL handle) : handle(handle) {
-        if (handle != nullptr) {
-            memory = static_cast<const BYTE*>(GlobalLock(handle));
-            size = memory != nullptr ? GlobalSize(handle) : 0;
-        }
-    }
-    ~LockedContainer() {
-        if (memory != nullptr) {
-            GlobalUnlock(handle);
-        }
-    }
-    LockedContainer(const LockedContainer&) = delete;
-    LockedContainer& operator=(const LockedContainer&) = delete;
-
-    HGLOBAL handle;
-    const BYTE* memory = nullptr;
-    size_t size = 0;
-};
 
 }  // namespace
 
@@ -48,12 +29,13 @@ HGLOBAL MakeOneValue(bool isSigned, TW_UINT16 value) {
 }
 
 std::optional<TW_UINT32> ReadOneValueItem(HGLOBAL container) {
-    LockedContainer block(container);
-    if (block.memory == nullptr || block.size < sizeof(TW_ONEVALUE)) {
+    fw::unique_global_lock block(container);
+    const auto* memory = block.as<const BYTE>();
+    if (memory == nullptr || block.size() < sizeof(TW_ONEVALUE)) {
         return std::nullopt;
     }
     TW_ONEVALUE one;
-    std::memcpy(&one, block.memory, sizeof(one));
+    std::memcpy(&one, memory, sizeof(one));
     const TW_UINT32 item = one.Item;  // a copy: the record is packed
     return item;
 }
@@ -62,26 +44,27 @@ std::optional<TW_UINT32> ChooseResolution(TW_UINT16 conType, HGLOBAL container) 
     if (conType != TWON_ENUMERATION) {
         return std::nullopt;
     }
-    LockedContainer block(container);
+    fw::unique_global_lock block(container);
+    const auto* memory = block.as<const BYTE>();
     const size_t header = offsetof(TW_ENUMERATION, ItemList);
-    if (block.memory == nullptr || block.size < header) {
+    if (memory == nullptr || block.size() < header) {
         return std::nullopt;
     }
     TW_ENUMERATION list;
-    std::memcpy(&list, block.memory, header);
+    std::memcpy(&list, memory, header);
     if (list.ItemType != TWTY_FIX32) {
         return std::nullopt;
     }
     // Only the items that the block really holds.
     size_t count = list.NumItems;
-    size_t held = (block.size - header) / sizeof(TW_FIX32);
+    size_t held = (block.size() - header) / sizeof(TW_FIX32);
     if (count > held) {
         count = held;
     }
     std::optional<TW_UINT32> chosen;
     for (size_t i = 0; i < count; ++i) {
         TW_FIX32 value;
-        std::memcpy(&value, block.memory + header + i * sizeof(TW_FIX32), sizeof(value));
+        std::memcpy(&value, memory + header + i * sizeof(TW_FIX32), sizeof(value));
         TW_UINT32 bits =
             static_cast<TW_UINT16>(value.Whole) | (static_cast<TW_UINT32>(value.Frac) << 16);
         chosen = bits;  // the last one, unless one of at least 200 dpi comes first

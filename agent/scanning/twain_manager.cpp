@@ -7,6 +7,7 @@
 #include "agent/base/settings.h"
 #include "agent/scanning/dib_file.h"
 #include "agent/scanning/twain_capability.h"
+#include "framework/text.h"
 #include "protocol/records.h"
 
 namespace vexlo {
@@ -60,7 +61,7 @@ HRESULT CTwainManager::StartScan(ScanJob scanJob) {
 }
 
 HRESULT CTwainManager::SelectScanner(HWND client) {
-    if (state == 1) {
+    if (state == kScannerBusy) {
         return E_FAIL;
     }
     selectClient = client;
@@ -216,14 +217,7 @@ std::u16string CTwainManager::SourceName(const TW_IDENTITY& identity) const {
     if (length == 0) {
         return {};
     }
-    int count = MultiByteToWideChar(CP_THREAD_ACP, 0, identity.ProductName,
-                                    static_cast<int>(length), nullptr, 0);
-    std::u16string name(static_cast<size_t>(count > 0 ? count : 0), u'\0');
-    if (count > 0) {
-        MultiByteToWideChar(CP_THREAD_ACP, 0, identity.ProductName, static_cast<int>(length),
-                            name.data(), count);
-    }
-    return name;
+    return fw::ToWide(CP_THREAD_ACP, std::string_view(identity.ProductName, length));
 }
 
 // Selection.
@@ -234,13 +228,13 @@ void CTwainManager::OnSelectScanner() {
     if (!dsmOpen && FAILED(LoadDsm())) {
         return;  // no answer
     }
-    state = 1;
+    state = kScannerBusy;
     std::memset(&sourceIdentity, 0, sizeof(sourceIdentity));
     TW_UINT16 result =
         CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &sourceIdentity);
     sourceChosen = result == TWRC_SUCCESS;
     cancelRequested = false;
-    state = 0;
+    state = kScannerIdle;
     if (result == TWRC_SUCCESS) {
         std::u16string name = SourceName(sourceIdentity);
         host->SendStateToClient(selectClient, kReplySelectedScanner, 0, name.c_str());
@@ -271,7 +265,7 @@ void CTwainManager::OnScan() {
             return;
         }
     }
-    state = 1;
+    state = kScannerBusy;
     if (job.scanType == kScanTypeGrey) {
         ChooseAndSetResolution();
     }
@@ -283,9 +277,9 @@ void CTwainManager::OnScan() {
     uiEnabled = CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS,
                         &ui) == TWRC_SUCCESS;
     if (!uiEnabled) {
-        host->Log(3, u"Couldn't EnableSource, maybe it's driver without ui?");
+        host->Log(kLogInfo, u"Couldn't EnableSource, maybe it's driver without ui?");
         cancelRequested = false;
-        state = 0;
+        state = kScannerIdle;
     }
     // Otherwise the source's dialog is up; its events carry the scan on.
 }
@@ -360,7 +354,7 @@ BOOL CTwainManager::ProcessEvent(MSG* pMsg) {
             CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity);
             sourceOpen = false;
             cancelRequested = false;
-            state = 0;
+            state = kScannerIdle;
             break;
         default:
             break;
@@ -369,7 +363,7 @@ BOOL CTwainManager::ProcessEvent(MSG* pMsg) {
 }
 
 void CTwainManager::TransferImages() {
-    state = 1;
+    state = kScannerBusy;
     if (job.scanType == kScanTypeGrey) {
         ChooseAndSetResolution();
     }
@@ -378,7 +372,7 @@ void CTwainManager::TransferImages() {
         TWRC_SUCCESS) {
         Answer(job.client, kStateFailed);
         cancelRequested = false;
-        state = 0;
+        state = kScannerIdle;
         return;
     }
     // Copies: a re-entrant call during a transfer may refill the identity.
@@ -386,12 +380,9 @@ void CTwainManager::TransferImages() {
     const HWND client = job.client;
     const std::u16string format =
         u"{ \"dpi\":\"%i\", \"mode\": \"%i\", \"cs\": \"%i\", \"name\": \"%s\"}";
-    int length =
-        _scwprintf(format.c_str(), static_cast<int>(info.XResolution.Whole), 3, 1, name.c_str());
-    std::vector<char16_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, u'\0');
-    swprintf_s(text.data(), text.size(), format.c_str(), static_cast<int>(info.XResolution.Whole),
-               3, 1, name.c_str());
-    host->SendStateToClient(client, kStateImageInfo, 3, text.data());
+    const std::u16string text =
+        fw::Format(format, static_cast<int>(info.XResolution.Whole), 3, 1, name.c_str());
+    host->SendStateToClient(client, kStateImageInfo, 3, text.c_str());
 
     bool completed = true;
     for (;;) {
@@ -407,7 +398,7 @@ void CTwainManager::TransferImages() {
                 SaveImageToFile(static_cast<HGLOBAL>(dib), info);
             } else {
                 // A stop arrived while the image came in.
-                host->Log(3, u"Aborted job after scanning");
+                host->Log(kLogInfo, u"Aborted job after scanning");
                 if (dib != nullptr) {
                     GlobalFree(dib);
                 }
@@ -415,7 +406,7 @@ void CTwainManager::TransferImages() {
                         &pending);
             }
         } else if (result == TWRC_CANCEL) {
-            host->Log(3, u"Recv TWRC_CANCEL abort scanning");
+            host->Log(kLogInfo, u"Recv TWRC_CANCEL abort scanning");
             cancelRequested = true;
             completed = false;
         } else if (result == TWRC_FAILURE) {
@@ -437,7 +428,7 @@ void CTwainManager::TransferImages() {
         settings->scanMode = kScanModeTwain;
         settings->wiaScanner = u"";
     }
-    state = 0;
+    state = kScannerIdle;
     cancelRequested = false;
 }
 
@@ -448,11 +439,7 @@ void CTwainManager::SaveImageToFile(HGLOBAL dib, const TW_IMAGEINFO& info) {
     unsigned tick = GetTickCount();
     unsigned milliseconds = now.wMilliseconds;
     unsigned random = static_cast<unsigned>(rand());
-    int length = _scwprintf(format.c_str(), scannedFolder.c_str(), tick, milliseconds, random);
-    std::vector<char16_t> name(static_cast<size_t>(length > 0 ? length : 0) + 1, u'\0');
-    swprintf_s(name.data(), name.size(), format.c_str(), scannedFolder.c_str(), tick, milliseconds,
-               random);
-    std::u16string file = name.data();
+    std::u16string file = fw::Format(format, scannedFolder.c_str(), tick, milliseconds, random);
     if (FAILED(SaveDibToBmp(dib, file))) {
         Answer(job.client, kStateFailed);
         return;

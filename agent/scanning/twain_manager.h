@@ -91,7 +91,7 @@ private:
     bool sourceChosen = false;
     bool uiEnabled = false;
     // Read by the scan worker too.
-    std::atomic<int32_t> state{0};
+    std::atomic<int32_t> state{kScannerIdle};
     TW_UINT16 lastReturnCode = TWRC_SUCCESS;
     TW_STATUS lastStatus = {};
     std::u16string scannedFolder;

@@ -5,6 +5,8 @@
 
 #include "agent/base/settings.h"
 #include "agent/scanning/wia_data_callback.h"
+#include "framework/raii.h"
+#include "framework/text.h"
 #include "protocol/records.h"
 
 namespace vexlo {
@@ -21,23 +23,9 @@ PROPSPEC PropertyById(PROPID id) {
     return spec;
 }
 
-// Variants that a ReadMultiple filled, cleared when they go.
-template <size_t N>
-struct ReadValues {
-    PROPVARIANT values[N] = {};
-    ~ReadValues() {
-        for (PROPVARIANT& value : values) {
-            PropVariantClear(&value);
-        }
-    }
-    LONG Number(size_t at) const { return values[at].vt == VT_I4 ? values[at].lVal : 0; }
-};
-
-std::u16string Format(const std::u16string& format, auto... args) {
-    int length = _scwprintf(format.c_str(), args...);
-    std::vector<char16_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, u'\0');
-    swprintf_s(text.data(), text.size(), format.c_str(), args...);
-    return text.data();
+// A VT_I4 property's value; 0 for any other type.
+LONG NumberOf(const PROPVARIANT& value) {
+    return value.vt == VT_I4 ? value.lVal : 0;
 }
 
 bool FileExists(const std::u16string& path) {
@@ -53,7 +41,7 @@ CVexloWiaScanner::CVexloWiaScanner(IHost* hostInterface, const std::u16string& f
     HRESULT hr = CoCreateInstance(CLSID_WiaDevMgr, nullptr, CLSCTX_LOCAL_SERVER, IID_IWiaDevMgr,
                                   reinterpret_cast<void**>(&m_pWiaDevMgr));
     if (FAILED(hr)) {
-        host->Log(4, u"CreateWiaDeviceManager has failed with code 0x%08X",
+        host->Log(kLogTrace, u"CreateWiaDeviceManager has failed with code 0x%08X",
                   static_cast<unsigned>(hr));
         m_pWiaDevMgr.Release();
     }
@@ -115,7 +103,7 @@ HRESULT CVexloWiaScanner::RefreshDevices() {
     devices.clear();
     fw::CComPtr<IEnumWIA_DEV_INFO> enumerator;
     HRESULT hr = m_pWiaDevMgr->EnumDeviceInfo(WIA_DEVINFO_ENUM_LOCAL, &enumerator);
-    host->Log(4, u"EnumDeviceInfo  hr = 0x%08X", static_cast<unsigned>(hr));
+    host->Log(kLogTrace, u"EnumDeviceInfo  hr = 0x%08X", static_cast<unsigned>(hr));
     if (FAILED(hr)) {
         return hr;
     }
@@ -125,7 +113,7 @@ HRESULT CVexloWiaScanner::RefreshDevices() {
     for (;;) {
         fw::CComPtr<IWiaPropertyStorage> storage;
         hr = enumerator->Next(1, &storage, nullptr);
-        host->Log(4, u"pWiaEnumDevInfo->Next  hr = 0x%08X", static_cast<unsigned>(hr));
+        host->Log(kLogTrace, u"pWiaEnumDevInfo->Next  hr = 0x%08X", static_cast<unsigned>(hr));
         if (hr != S_OK) {
             return hr == S_FALSE ? S_OK : hr;
         }
@@ -133,9 +121,10 @@ HRESULT CVexloWiaScanner::RefreshDevices() {
         fw::CComBSTR name;
         HRESULT read = GetDeviceNameAndIdForScanner(storage, &id, &name);
         if (SUCCEEDED(read)) {
-            host->Log(4, u"GetDeviceNameAndIdForScanner hr = 0x%08X", static_cast<unsigned>(read));
+            host->Log(kLogTrace, u"GetDeviceNameAndIdForScanner hr = 0x%08X",
+                      static_cast<unsigned>(read));
             devices[id.ToString()] = name.ToString();
-            host->Log(4, u"Add scanner name = %s id = %s", name.ToString().c_str(),
+            host->Log(kLogTrace, u"Add scanner name = %s id = %s", name.ToString().c_str(),
                       id.ToString().c_str());
         }
     }
@@ -148,9 +137,10 @@ HRESULT CVexloWiaScanner::GetDeviceNameAndIdForScanner(IWiaPropertyStorage* stor
     }
     const PROPSPEC specs[3] = {PropertyById(WIA_DIP_DEV_ID), PropertyById(WIA_DIP_DEV_NAME),
                                PropertyById(WIA_DIP_DEV_TYPE)};
-    ReadValues<3> read;
+    fw::unique_prop_variants<3> read;
     HRESULT hr = storage->ReadMultiple(3, specs, read.values);
-    host->Log(4, u"pWiaPropertyStorage->ReadMultiple hr = 0x%08X", static_cast<unsigned>(hr));
+    host->Log(kLogTrace, u"pWiaPropertyStorage->ReadMultiple hr = 0x%08X",
+              static_cast<unsigned>(hr));
     if (FAILED(hr)) {
         return hr;
     }
@@ -167,13 +157,13 @@ HRESULT CVexloWiaScanner::GetDeviceNameAndIdForScanner(IWiaPropertyStorage* stor
         }
         return hr;
     }
-    host->Log(4, u"var type is %i", static_cast<int>(devType.vt));
+    host->Log(kLogTrace, u"var type is %i", static_cast<int>(devType.vt));
     if (devName.vt == VT_BSTR) {
         std::u16string skipped(devName.bstrVal != nullptr ? devName.bstrVal : u"",
                                SysStringLen(devName.bstrVal));
-        host->Log(4, u"Skip device with name %s type %i", skipped.c_str(), stiType);
+        host->Log(kLogTrace, u"Skip device with name %s type %i", skipped.c_str(), stiType);
     } else {
-        host->Log(4, u"Skip device with type %i", stiType);
+        host->Log(kLogTrace, u"Skip device with type %i", stiType);
     }
     return E_FAIL;
 }
@@ -219,7 +209,7 @@ void CVexloWiaScanner::RunScan() {
         return;
     }
 
-    state = 1;
+    state = kScannerBusy;
     LONG count = 0;
     IWiaItem** chosen = nullptr;
     hr = root->DeviceDlg(m_hWnd, WIA_DEVICE_DIALOG_USE_COMMON_UI, WIA_INTENT_NONE, &count, &chosen);
@@ -287,7 +277,7 @@ int CVexloWiaScanner::ReadResolution(IWiaItem* item) {
         return kDefaultDpi;
     }
     const PROPSPEC spec = PropertyById(WIA_IPS_XRES);
-    ReadValues<1> read;
+    fw::unique_prop_variants<1> read;
     if (FAILED(storage->ReadMultiple(1, &spec, read.values)) || read.values[0].vt != VT_I4 ||
         read.values[0].lVal == 0) {
         return kDefaultDpi;
@@ -296,16 +286,16 @@ int CVexloWiaScanner::ReadResolution(IWiaItem* item) {
 }
 
 std::u16string CVexloWiaScanner::FormatScanInfo(int dpi, const std::u16string& name) {
-    return Format(u"{ \"dpi\":\"%i\", \"mode\": \"%i\", \"cs\": \"%i\", \"name\": \"%s\"}", dpi, 2,
-                  1, name.c_str());
+    return fw::Format(u"{ \"dpi\":\"%i\", \"mode\": \"%i\", \"cs\": \"%i\", \"name\": \"%s\"}", dpi,
+                      2, 1, name.c_str());
 }
 
 std::u16string CVexloWiaScanner::NextPagePath() const {
     const unsigned seconds = static_cast<unsigned>(static_cast<uint64_t>(std::time(nullptr)));
     const std::u16string separator = kPathSeparatorString;
-    std::u16string path = Format(u"%s" + separator + u"%u.bmp", scannedFolder.c_str(), seconds);
+    std::u16string path = fw::Format(u"%s" + separator + u"%u.bmp", scannedFolder.c_str(), seconds);
     for (unsigned n = 2; FileExists(path); ++n) {
-        path = Format(u"%s" + separator + u"%u_%u.bmp", scannedFolder.c_str(), seconds, n);
+        path = fw::Format(u"%s" + separator + u"%u_%u.bmp", scannedFolder.c_str(), seconds, n);
     }
     return path;
 }
@@ -374,18 +364,18 @@ bool CVexloWiaScanner::HasMorePages(IWiaPropertyStorage* storage) {
     }
     const PROPSPEC specs[2] = {PropertyById(WIA_DPS_DOCUMENT_HANDLING_SELECT),
                                PropertyById(WIA_DPS_DOCUMENT_HANDLING_STATUS)};
-    ReadValues<2> read;
+    fw::unique_prop_variants<2> read;
     if (FAILED(storage->ReadMultiple(2, specs, read.values))) {
         return false;
     }
-    return (read.Number(0) & FEEDER) != 0 && (read.Number(1) & FEED_READY) != 0;
+    return (NumberOf(read.values[0]) & FEEDER) != 0 && (NumberOf(read.values[1]) & FEED_READY) != 0;
 }
 
 void CVexloWiaScanner::ResetJob() {
     job = ScanJob();
     jobId = 0;
     stopJobId = 0;
-    state = 0;
+    state = kScannerIdle;
 }
 
 // Selection.
@@ -400,12 +390,12 @@ void CVexloWiaScanner::OnSelectScanner() {
         return;
     }
     if (!m_pWiaDevMgr) {
-        host->Log(4, u"m_pWiaDevMgr is null... Don't open select wia dialog");
+        host->Log(kLogTrace, u"m_pWiaDevMgr is null... Don't open select wia dialog");
         return;
     }
     RefreshDevices();
-    state = 1;
-    host->Log(4, u"Coun wia scanners is %i", static_cast<int>(devices.size()));
+    state = kScannerBusy;
+    host->Log(kLogTrace, u"Coun wia scanners is %i", static_cast<int>(devices.size()));
     CSettings* settings = GetSettings();
     selectDialog.SetDevices(devices, settings->wiaScanner.value_or(u""));
     INT_PTR result = selectDialog.Run(m_hWnd);

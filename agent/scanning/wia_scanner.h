@@ -75,7 +75,7 @@ private:
     IHost* host;
     std::u16string scannedFolder;
     std::map<std::u16string, std::u16string> devices;  // id to name, ordered by id
-    std::atomic<int32_t> state{0};                     // read by the scan worker too
+    std::atomic<int32_t> state{kScannerIdle};          // read by the scan worker too
     ScanJob job;
     std::atomic<int32_t> jobId{0};  // job.jobId, for the scan worker
     int stopJobId = 0;

@@ -9,6 +9,7 @@
 #include "agent/service/service_call.h"
 #include "agent/service/service_proxy.h"
 #include "agent/service/upload_flight.h"
+#include "framework/raii.h"
 
 namespace vexlo {
 
@@ -22,12 +23,12 @@ constexpr DWORD kReadChunk = 64 * 1024;
 // false when the file cannot be opened. A read error ends the reading.
 // Reads go straight into the one buffer, sized from the file.
 bool ReadPage(const std::u16string& path, std::vector<BYTE>& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    fw::unique_hfile file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return false;
     }
-    DWORD size = GetFileSize(file, nullptr);
+    DWORD size = GetFileSize(file.get(), nullptr);
     bytes.resize(size != INVALID_FILE_SIZE ? size : 0);
     size_t used = 0;
     BYTE spill[4096];  // for bytes beyond the size read (a file still growing)
@@ -37,7 +38,7 @@ bool ReadPage(const std::u16string& path, std::vector<BYTE>& bytes) {
         DWORD room = inPlace ? static_cast<DWORD>(std::min<size_t>(kReadChunk, bytes.size() - used))
                              : static_cast<DWORD>(sizeof spill);
         DWORD got = 0;
-        if (!ReadFile(file, target, room, &got, nullptr) || got == 0) {
+        if (!ReadFile(file.get(), target, room, &got, nullptr) || got == 0) {
             break;
         }
         if (!inPlace) {
@@ -46,7 +47,6 @@ bool ReadPage(const std::u16string& path, std::vector<BYTE>& bytes) {
         used += got;
     }
     bytes.resize(used);
-    CloseHandle(file);
     return true;
 }
 

@@ -81,7 +81,6 @@ HRESULT FetchPrintPages(const std::u16string& apiKey, const std::u16string& prin
     proxy->fmimewriteopen = OpenPageForWrite;
     proxy->fmimewriteclose = CloseAttachment;
     proxy->fmimewrite = WritePage;
-    proxy->recv_timeout = kRenderReceiveTimeout;
     proxy->user = static_cast<AttachmentFiles*>(&context);
 
     std::string endpoint = ConfiguredEndpoint();
@@ -90,12 +89,12 @@ HRESULT FetchPrintPages(const std::u16string& apiKey, const std::u16string& prin
                                           &request, response);
     if (result == SOAP_OK && response.result) {
         if (!context.pageFiles.empty()) {
-            host->Log(3, u"renderForPrinting succeded");
+            host->Log(kLogInfo, u"renderForPrinting succeded");
             host->SetPrintPages(context.pageFiles);
         }
         return S_OK;
     }
-    host->Log(3, u"renderForPrinting has failed soap error %i result %i", result, 0);
+    host->Log(kLogInfo, u"renderForPrinting has failed soap error %i result %i", result, 0);
     if (result == SOAP_OK) {
         std::u16string description =
             response.description ? FromServiceText(*response.description) : std::u16string();

@@ -21,10 +21,6 @@ struct RenderContext : AttachmentFiles {
     std::deque<std::u16string> pageFiles;
 };
 
-// The receive time-out of the call (the runtime counts a positive value in
-// seconds).
-inline constexpr int kRenderReceiveTimeout = 120000;
-
 // S_OK when the service rendered the command (IHost::SetPrintPages has been
 // called when pages came back); E_FAIL when the call failed or the service
 // refused it (state -6 sent).

@@ -2,6 +2,8 @@
 // devices), whose descriptions are "key = value" text files in the session.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,5 +25,16 @@ std::optional<bool> ParseBool(const std::string& text);
 // The session directory, as the runtime finds it: $W32_SESSION, else
 // ${XDG_RUNTIME_DIR:-/tmp}/w32-session-<uid>.
 std::string SessionDirectory();
+
+// The description of a device's page `index` (from 0): the last one listed
+// repeats for further pages, and a device that lists none scans `fallback`.
+template <class Spec>
+const Spec& PageAt(const std::vector<Spec>& specs, int index, const Spec& fallback) {
+    if (specs.empty()) {
+        return fallback;
+    }
+    size_t at = std::min(static_cast<size_t>(index < 0 ? 0 : index), specs.size() - 1);
+    return specs[at];
+}
 
 }  // namespace w32_devices

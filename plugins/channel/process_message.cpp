@@ -39,9 +39,14 @@ HRESULT CProcessMessage::SendCopyData(PluginRequest* request) {
     }
     COPYDATASTRUCT copy{0, static_cast<DWORD>(sizeof(PluginRequest)), request};
     // Answers the agent sends while handling the request arrive during this
-    // send and are queued.
-    ::SendMessageW(desktop, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
-                   reinterpret_cast<LPARAM>(&copy));
+    // send and are queued. An agent that does not take the request within
+    // the bound is treated as absent, so one hung agent holds no page.
+    DWORD_PTR ignored = 0;
+    if (!::SendMessageTimeoutW(desktop, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
+                               reinterpret_cast<LPARAM>(&copy), SMTO_ABORTIFHUNG, kAgentSendTimeout,
+                               &ignored)) {
+        return E_FAIL;
+    }
     return S_OK;
 }
 

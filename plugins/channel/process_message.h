@@ -30,6 +30,8 @@ public:
     static constexpr DWORD kQueryWait = 450;
     // How long a start of the agent is given to create its window.
     static constexpr DWORD kAgentStartWait = 1000;
+    // How long a request may wait for the agent to take it.
+    static constexpr UINT kAgentSendTimeout = 20000;
 
     CProcessMessage() = default;
     // Answers still queued are dropped. The callbacks normally went with

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "framework/text.h"
 #include "plugins/npapi/browser_funcs.h"
 
 using vexlo::npapi::Utf8ToWide;
@@ -33,28 +34,11 @@ std::u16string Utf8ToWide(const char* text, size_t length) {
     if (text == nullptr || length == 0 || length > 0x7FFFFFFF) {
         return {};
     }
-    int count = ::MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0);
-    if (count <= 0) {
-        return {};
-    }
-    std::u16string wide(static_cast<size_t>(count), u'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text, static_cast<int>(length), wide.data(), count);
-    return wide;
+    return fw::ToWide(CP_UTF8, std::string_view(text, length));
 }
 
 std::string WideToUtf8(const std::u16string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    int count = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    if (count <= 0) {
-        return {};
-    }
-    std::string narrow(static_cast<size_t>(count), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(),
-                          count, nullptr, nullptr);
-    return narrow;
+    return fw::FromWide(CP_UTF8, text);
 }
 
 }  // namespace vexlo::npapi

@@ -114,17 +114,7 @@ void PumpMessages() {
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        PumpMessages();
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    return PumpUntil(done, timeout, PumpMessages);
 }
 
 void SendRequest(HWND agent, HWND client, const PluginRequest& request) {
@@ -149,36 +139,17 @@ std::string ProgramInBuild(const std::string& name) {
     return path.substr(0, path.rfind('/')) + "/" + name;
 }
 
-pid_t StartProgram(const std::vector<std::string>& arguments, const std::string& appData) {
-    // Everything the child needs is made before the fork.
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    std::string variable = "APPDATA=" + appData;
-    pid_t pid = fork();
-    if (pid == 0) {
-        putenv(variable.data());
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    return pid;
+ChildProcess StartProgram(const std::vector<std::string>& arguments, const std::string& appData) {
+    return Spawn(arguments, {{"APPDATA", appData}});
 }
 
-int WaitForProgram(pid_t pid, std::chrono::milliseconds bound) {
-    auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        PumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+int WaitForProgram(ChildProcess& program, std::chrono::milliseconds bound) {
+    int status = program.Wait(bound, PumpMessages);
+    if (program.running()) {
+        program.End(std::chrono::milliseconds(0));
+        return -1;
     }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
+    return status;
 }
 
 }  // namespace vexlo::test

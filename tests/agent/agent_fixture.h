@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "agent/core/app_window.h"
 #include "protocol/records.h"
 #include "support/temp_dir.h"
@@ -106,10 +107,10 @@ PluginRequest MakeRequest(int code, int param = 0, int jobId = 0);
 std::string ProgramInBuild(const std::string& name);
 // Starts the program with its arguments in the test's session, with APPDATA
 // set to appData.
-pid_t StartProgram(const std::vector<std::string>& arguments, const std::string& appData);
+ChildProcess StartProgram(const std::vector<std::string>& arguments, const std::string& appData);
 // Waits for the program while this thread handles the messages sent to its
-// windows (the agent's answers); its exit status, or -1 after killing it
-// when the bound has passed.
-int WaitForProgram(pid_t pid, std::chrono::milliseconds bound);
+// windows (the agent's answers); its exit status, or -1 after ending it when
+// the bound has passed.
+int WaitForProgram(ChildProcess& program, std::chrono::milliseconds bound);
 
 }  // namespace vexlo::test

@@ -13,6 +13,7 @@
 
 #include "agent/base/messages.h"
 #include "agent_fixture.h"
+#include "support/child_process.h"
 #include "protocol/records.h"
 #include "support/temp_dir.h"
 
@@ -34,21 +35,8 @@ std::string AgentPath() {
 // One agent process with its own application-data folder.
 class AgentProcess {
 public:
-    explicit AgentProcess(const std::string& appData) {
-        pid = fork();
-        if (pid == 0) {
-            setenv("APPDATA", appData.c_str(), 1);
-            std::string program = AgentPath();
-            execl(program.c_str(), program.c_str(), nullptr);
-            _exit(127);
-        }
-    }
-    ~AgentProcess() {
-        if (pid > 0 && !exited) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
+    explicit AgentProcess(const std::string& appData)
+        : process(vexlo::test::Spawn({AgentPath()}, {{"APPDATA", appData}})), pid(process.pid()) {}
     // The agent's window once it exists.
     HWND WaitForWindow() {
         for (int i = 0; i < 500; ++i) {
@@ -63,29 +51,11 @@ public:
         return nullptr;
     }
     // The exit status, or -1 when the process is still running after the wait.
-    int WaitForExit(std::chrono::milliseconds bound) {
-        auto end = std::chrono::steady_clock::now() + bound;
-        while (std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                exited = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return -1;
-    }
+    int WaitForExit(std::chrono::milliseconds bound) { return process.Wait(bound); }
 
+    vexlo::test::ChildProcess process;
     pid_t pid = -1;
-    bool exited = false;
 };
-
-PluginRequest Request(int code, int param = 0) {
-    PluginRequest request = vexlo::CreateEmptyRequest();
-    request.code = code;
-    request.param = param;
-    return request;
-}
 
 LRESULT Send(HWND agent, const AnswerRecorder& client, const void* data, DWORD size) {
     COPYDATASTRUCT copy{0, size, const_cast<void*>(data)};
@@ -103,10 +73,10 @@ TEST(AgentProcess, AnswersQueriesWhileThePluginsSendWaits) {
     HWND window = agent.WaitForWindow();
     ASSERT_NE(window, nullptr);
     AnswerRecorder client;
-    PluginRequest query = Request(vexlo::kRequestGetScanMode);
+    PluginRequest query = vexlo::test::MakeRequest(vexlo::kRequestGetScanMode);
     Send(window, client, &query, sizeof(query));
     ASSERT_EQ(client.answers.size(), 1u) << "the answer came during the send";
-    EXPECT_EQ(client.answers[0].state, 105);
+    EXPECT_EQ(client.answers[0].state, vexlo::kReplyScanMode);
     EXPECT_EQ(client.answers[0].info, 3);
     EXPECT_EQ(client.answers[0].from, window);
 
@@ -114,7 +84,7 @@ TEST(AgentProcess, AnswersQueriesWhileThePluginsSendWaits) {
     Send(window, client, &query, 16);
     EXPECT_EQ(client.answers.size(), 1u);
 
-    PluginRequest setMode = Request(vexlo::kRequestSetScanMode, 2);
+    PluginRequest setMode = vexlo::test::MakeRequest(vexlo::kRequestSetScanMode, 2);
     Send(window, client, &setMode, sizeof(setMode));
     Send(window, client, &query, sizeof(query));
     ASSERT_EQ(client.answers.size(), 2u);
@@ -142,7 +112,7 @@ TEST(AgentProcess, ANewerAgentMakesTheOlderOneCloseInOrder) {
     HWND firstWindow = first.WaitForWindow();
     ASSERT_NE(firstWindow, nullptr);
     AnswerRecorder client;
-    PluginRequest setMode = Request(vexlo::kRequestSetScanMode, 2);
+    PluginRequest setMode = vexlo::test::MakeRequest(vexlo::kRequestSetScanMode, 2);
     Send(firstWindow, client, &setMode, sizeof(setMode));
 
     AgentProcess second(appData.native());

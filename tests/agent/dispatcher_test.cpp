@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "agent/base/messages.h"
 #include "agent/base/settings.h"
 #include "agent_fixture.h"
@@ -66,7 +70,7 @@ TEST(Dispatcher, BusyRulesFollowTheScanMode) {
         size_t started = agent.twain->started.size() + agent.wia->started.size();
         if (c.busy) {
             ASSERT_EQ(agent.client.answers.size(), 1u) << c.mode;
-            EXPECT_EQ(agent.client.answers[0].state, -3);
+            EXPECT_EQ(agent.client.answers[0].state, vexlo::kStateBusy);
             EXPECT_EQ(agent.client.answers[0].from, agent.hwnd());
             EXPECT_EQ(started, 0u);
         } else {
@@ -82,7 +86,7 @@ TEST(Dispatcher, SetScanModeThreeClearsTheDeviceIdButKeepsItsName) {
     EXPECT_TRUE(agent.client.answers.empty());
     agent.Send(Request(vexlo::kRequestGetScanMode));
     ASSERT_EQ(agent.client.answers.size(), 1u);
-    EXPECT_EQ(agent.client.answers[0].state, 105);
+    EXPECT_EQ(agent.client.answers[0].state, vexlo::kReplyScanMode);
     EXPECT_EQ(agent.client.answers[0].info, 3);
     vexlo::CSettings* settings = vexlo::GetSettings();
     ASSERT_TRUE(settings->wiaScanner.has_value());
@@ -97,7 +101,7 @@ TEST(Dispatcher, AnOutOfRangeScanModeIsKeptAndScansWithWia) {
     EXPECT_EQ(agent.client.answers.at(0).info, 7);
     agent.twain->state = 1;
     agent.Send(ScanRequest(1, 3));
-    EXPECT_EQ(agent.client.answers.back().state, -3) << "both scanners count";
+    EXPECT_EQ(agent.client.answers.back().state, vexlo::kStateBusy) << "both scanners count";
 }
 
 TEST(Dispatcher, SelectedScannerNamesComeFromTheAskedInterface) {
@@ -108,7 +112,7 @@ TEST(Dispatcher, SelectedScannerNamesComeFromTheAskedInterface) {
     agent.Send(Request(vexlo::kRequestGetSelectedScanner, 3));
     agent.Send(Request(vexlo::kRequestGetSelectedScanner, 4));
     ASSERT_EQ(agent.client.answers.size(), 3u);
-    EXPECT_EQ(agent.client.answers[0].state, 106);
+    EXPECT_EQ(agent.client.answers[0].state, vexlo::kReplyGetSelectedScanner);
     EXPECT_EQ(agent.client.answers[0].text, u"WIA Flatbed");
     EXPECT_EQ(agent.client.answers[1].text, u"TWAIN Feeder");
     EXPECT_EQ(agent.client.answers[2].text, u"");
@@ -189,8 +193,8 @@ TEST(HostServices, WiaFailuresHandOverToTwainOnlyInAutomaticMode) {
         agent.window().OnScanError(job, -8);
         agent.window().OnScanError(job, -10);
         ASSERT_EQ(agent.client.answers.size(), 2u);
-        EXPECT_EQ(agent.client.answers[0].state, -8);
-        EXPECT_EQ(agent.client.answers[1].state, -10);
+        EXPECT_EQ(agent.client.answers[0].state, vexlo::kStateDialogCancelled);
+        EXPECT_EQ(agent.client.answers[1].state, vexlo::kStateDeviceNotConnected);
     }
     for (int mode : {2, 3}) {
         AgentFixture agent("[settings]\nscan-mode=" + std::to_string(mode) + "\n");
@@ -199,8 +203,8 @@ TEST(HostServices, WiaFailuresHandOverToTwainOnlyInAutomaticMode) {
         agent.window().OnScanError(job, -10);
         EXPECT_TRUE(agent.twain->started.empty());
         ASSERT_EQ(agent.client.answers.size(), 2u);
-        EXPECT_EQ(agent.client.answers[0].state, -9);
-        EXPECT_EQ(agent.client.answers[1].state, -10);
+        EXPECT_EQ(agent.client.answers[0].state, vexlo::kStateInterfaceFailed);
+        EXPECT_EQ(agent.client.answers[1].state, vexlo::kStateDeviceNotConnected);
     }
 }
 
@@ -252,6 +256,72 @@ TEST(DesktopMessage, AWindowHandleGetsTheAgentsWindowBackOtherValuesNothing) {
     SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE, 12345, 0);
     EXPECT_EQ(agent.client.desktopReplies.size(), 1u);
     EXPECT_TRUE(IsWindow(agent.hwnd()));
+}
+
+TEST(DesktopMessage, TheAgentsOwnWindowAsTheAskerIsIgnored) {
+    AgentFixture agent;
+    // Answered, this would ask the agent again, without end.
+    SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE,
+                 reinterpret_cast<WPARAM>(agent.hwnd()), 0);
+    EXPECT_TRUE(IsWindow(agent.hwnd()));
+    SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE,
+                 reinterpret_cast<WPARAM>(agent.client.hwnd()), 0);
+    EXPECT_EQ(agent.client.desktopReplies.size(), 1u) << "a real asker still gets its answer";
+}
+
+// Stands for another agent: it answers the question with its own window, as
+// an agent does.
+std::atomic<int> otherAgentAnswers{0};
+LRESULT CALLBACK OtherAgentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == vexlo::WM_VEXLO_DESKTOP_MESSAGE && IsWindow(reinterpret_cast<HWND>(wParam))) {
+        ++otherAgentAnswers;
+        SendMessageW(reinterpret_cast<HWND>(wParam), message, reinterpret_cast<WPARAM>(hwnd), 0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+TEST(DesktopMessage, AnotherAgentsWindowAsTheAskerIsIgnored) {
+    AgentFixture agent;
+    // Another agent's window: the two would bounce it between them.
+    HWND other = CreateWindowExW(0, vexlo::kAgentWindowClass, u"other", 0, 0, 0, 0, 0, nullptr,
+                                 nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    SetWindowLongPtrW(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&OtherAgentProc));
+    otherAgentAnswers = 0;
+    SendMessageW(agent.hwnd(), vexlo::WM_VEXLO_DESKTOP_MESSAGE, reinterpret_cast<WPARAM>(other), 0);
+    EXPECT_EQ(otherAgentAnswers, 0);
+    EXPECT_TRUE(agent.client.desktopReplies.empty());
+    EXPECT_TRUE(IsWindow(agent.hwnd()));
+    DestroyWindow(other);
+}
+
+TEST(HostServices, AnAnswerToAPageThatDoesNotAnswerIsGivenUp) {
+    AgentFixture agent;
+    std::atomic<HWND> hung{nullptr};
+    std::atomic<bool> release{false};
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpszClassName = u"HungPage";
+    RegisterClassExW(&wc);
+    std::thread page([&] {
+        hung = CreateWindowExW(0, u"HungPage", u"hung page", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                               nullptr, nullptr);
+        while (!release) {
+            Sleep(5);  // never looks at its queue
+        }
+        DestroyWindow(hung);
+    });
+    while (hung == nullptr) {
+        Sleep(1);
+    }
+    auto start = std::chrono::steady_clock::now();
+    agent.window().SendStateToClient(hung, vexlo::kStateImageInfo, 0, u"lost");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5))
+        << "the agent waited for a page that does not answer";
+    release = true;
+    page.join();
 }
 
 TEST(Shutdown, DestroyingTheWindowDeletesQueuedImagesAndWritesTheSettings) {

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
         "[settings]\nscan-mode=3\ntrace-level=4\nsoap-server=" + service.endpoint() + "\n");
 
     vexlo::test::AnswerRecorder client;
-    pid_t agent =
+    vexlo::test::ChildProcess agent =
         vexlo::test::StartProgram({vexlo::test::ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     for (int i = 0; i < 500 && window == nullptr; ++i) {
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
         vexlo::test::MakeRequest(vexlo::kRequestScan, vexlo::kScanTypeGrey, 1);
     vexlo::WriteField(request.apiKey, u"bench");
     vexlo::test::SendRequest(window, client.hwnd(), request);
-    pid_t user = vexlo::test::StartProgram(
+    vexlo::test::ChildProcess user = vexlo::test::StartProgram(
         {vexlo::test::ProgramInBuild("desktop-user"), "twain-scan", "Bench Feeder"},
         appData.native());
     vexlo::test::WaitForProgram(user, 60s);
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
         vexlo::test::PumpMessages();
         std::this_thread::sleep_for(1ms);
     }
-    long peakKb = PeakKb(agent);
+    long peakKb = PeakKb(agent.pid());
     PostMessageW(window, WM_CLOSE, 0, 0);
     vexlo::test::WaitForProgram(agent, 30s);
     if (!finished()) {

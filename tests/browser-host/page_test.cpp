@@ -262,6 +262,21 @@ document.getElementById('vexlo').DoScan('k', 1, 2, function (s) {
     EXPECT_EQ(run.out, Lines({"state -3 0 \"\""}));
 }
 
+TEST_F(PageTest, TheExampleScanPageDoesNotCallAFailedUploadDone) {
+    StartTestAgent(R"(# a scan whose upload fails
+100 later 1 3 { "dpi":"300", "mode": "3", "cs": "1", "name": "Virtual Сканер"}
+100 later 2 0
+100 later -4 0
+100 later 6 0
+105 now 105 3
+)");
+    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
+    HostRun run = RunPage(page);
+    EXPECT_NE(run.out.find("Job failed: the upload failed."), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Job done"), std::string::npos) << run.out;
+    EXPECT_EQ(run.status, 1) << run.err;
+}
+
 TEST_F(PageTest, TheExampleScanPagePrintsEveryStatusUpToTheJobsEnd) {
     StartTestAgent(std::string(kScanRules) + "105 now 105 3\n");
     std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");

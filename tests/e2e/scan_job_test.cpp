@@ -38,26 +38,16 @@ using vexlo::test::WriteFileBytes;
 class Process {
 public:
     Process(const std::vector<std::string>& arguments, const std::string& appData)
-        : pid(vexlo::test::StartProgram(arguments, appData)) {}
-    ~Process() {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
+        : program(vexlo::test::StartProgram(arguments, appData)) {}
 
     // The exit status while this thread handles the agent's answers; -1
-    // after killing it when the bound has passed.
+    // after ending it when the bound has passed.
     int Wait(std::chrono::milliseconds bound) {
-        int status = vexlo::test::WaitForProgram(pid, bound);
-        pid = -1;
-        return status;
+        return vexlo::test::WaitForProgram(program, bound);
     }
 
 private:
-    pid_t pid = -1;
+    vexlo::test::ChildProcess program;
 };
 
 class ScanJobEndToEnd : public ::testing::Test {

@@ -1,6 +1,7 @@
 // The image adapter: scanned bitmaps of every layout the scanners write load
 // as B, G, R top row first; the grey conversion; saving through the page
 // writer or OpenCV's encoders.
+#include "agent/imaging/bmp_header.h"
 #include "agent/imaging/image_adapter.h"
 #include "agent/imaging/png_page_writer.h"
 
@@ -68,6 +69,51 @@ TEST_P(BmpLayouts, LoadPixelExactTopRowFirst) {
 INSTANTIATE_TEST_SUITE_P(ScannerDepths, BmpLayouts,
                          ::testing::Combine(::testing::Values(1, 4, 8, 24), ::testing::Bool(),
                                             ::testing::Values(1, 13, 33)));
+
+// A bitmap header with these fields, followed by `tail` bytes of pixels.
+std::string ClaimedBitmap(int32_t width, int32_t height, uint16_t bits, uint32_t compression,
+                          size_t tail) {
+    std::string bytes(54 + tail, '\0');
+    auto put = [&bytes](size_t at, uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) {
+            bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+        }
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put(2, static_cast<uint32_t>(bytes.size()), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, static_cast<uint32_t>(width), 4);
+    put(22, static_cast<uint32_t>(height), 4);
+    put(26, 1, 2);
+    put(28, bits, 2);
+    put(30, compression, 4);
+    return bytes;
+}
+
+TEST_F(LoadColorImageTest, AHeaderThatClaimsMoreThanTheFileHoldsIsRefusedBeforeDecoding) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"uncompressed, 30000 x 30000 in 100 bytes", ClaimedBitmap(30000, 30000, 24, 0, 100),
+         false},
+        {"top-down, 20000 rows in one", ClaimedBitmap(4, -20000, 24, 0, 16), false},
+        {"bit fields, short by one row", ClaimedBitmap(4, 4, 32, 3, 48), false},
+        {"run-length, 20000 x 20000", ClaimedBitmap(20000, 20000, 8, 1, 2), false},
+        {"zero width", ClaimedBitmap(0, 4, 24, 0, 64), false},
+        {"cut inside the header", std::string("BM\x10\x00\x00\x00", 6), false},
+        {"whole 2 x 2 at 24 bits", ClaimedBitmap(2, 2, 24, 0, 16), true},
+    };
+    for (const Case& c : cases) {
+        cv::Mat image = LoadEncoded(c.bytes);
+        EXPECT_EQ(!image.empty(), c.loads) << c.what;
+        EXPECT_EQ(BitmapHeaderFitsFile(temp.native("scan.bmp")), c.loads) << c.what;
+    }
+}
 
 TEST_F(LoadColorImageTest, ShortColourTablesAndFilledImageSizeLoad) {
     for (auto [bits, colours] : {std::pair{8, 20}, std::pair{4, 5}, std::pair{1, 1}}) {

@@ -229,6 +229,7 @@ TEST_F(ScriptableTest, DeallocationDestroysTheChannelWithItsCallbacksAndQueuedAn
     object = nullptr;
     EXPECT_FALSE(IsWindow(channel));
     EXPECT_EQ(function->referenceCount, before);
+    // Longer than the channel's timer: an answer still queued would arrive.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     PumpUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_TRUE(function->calls.empty()) << "the queued answer was dropped";

@@ -41,13 +41,18 @@ TEST(ShellFolders, AppDataFollowsTheEnvironment) {
     EXPECT_EQ(AppData(), u"<failed>");
 }
 
-// Waits for a file that another process writes.
+// Waits for a line that another process writes into a file (a few seconds
+// at most); what the file holds then.
 std::string WaitForFile(const std::filesystem::path& path) {
-    for (int i = 0; i < 500 && !std::filesystem::exists(path); ++i) {
+    std::string text;
+    for (int i = 0; i < 500; ++i) {
+        text = ReadFileBytes(path);
+        if (!text.empty() && text.back() == '\n') {
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return ReadFileBytes(path);
+    return text;
 }
 
 void WriteScript(const std::filesystem::path& path, const std::string& body) {

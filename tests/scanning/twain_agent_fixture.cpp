@@ -113,17 +113,7 @@ void TwainAgent::Pump() {
 }
 
 bool TwainAgent::PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        Pump();
-        if (done()) {
-            return true;
-        }
-        if (std::chrono::steady_clock::now() >= end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+    return vexlo::test::PumpUntil(done, timeout, [this] { Pump(); });
 }
 
 HWND TwainAgent::SourceDialog(const std::u16string& productName) const {

@@ -17,6 +17,7 @@
 namespace {
 
 using vexlo::test::AnswerRecorder;
+using vexlo::test::ChildProcess;
 using vexlo::test::ProgramInBuild;
 using vexlo::test::PumpUntil;
 using vexlo::test::ReadFileBytes;
@@ -38,25 +39,25 @@ TEST(TwainAgentProcess, TheAgentScansAndSelectsThroughTwainWithAnotherProcessAtT
     std::filesystem::create_directories(appData.path() / "VexloDesktop");
     WriteFileBytes(appData.path() / "VexloDesktop/settings.ini", "[settings]\nscan-mode=3\n");
     AnswerRecorder client;
-    pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+    ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     ASSERT_TRUE(
         PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
 
     Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeGrey, 71);
-    pid_t user = StartProgram({ProgramInBuild("desktop-user"), "twain-scan", "Office Feeder"},
-                              appData.native());
+    ChildProcess user = StartProgram(
+        {ProgramInBuild("desktop-user"), "twain-scan", "Office Feeder"}, appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return client.answers.size() >= 2; }));
-    EXPECT_EQ(client.answers[0].state, 1);
+    EXPECT_EQ(client.answers[0].state, vexlo::kStateImageInfo);
     EXPECT_EQ(client.answers[0].from, window);
-    EXPECT_EQ(client.answers[1].state, 2);
+    EXPECT_EQ(client.answers[1].state, vexlo::kStateAcquired);
     Send(window, client, vexlo::kRequestSelectScanner, vexlo::kInterfaceTwain, 0);
     user = StartProgram({ProgramInBuild("desktop-user"), "twain-select", "Photo Flatbed"},
                         appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return client.answers.size() >= 3; }));
-    EXPECT_EQ(client.answers[2].state, 101);
+    EXPECT_EQ(client.answers[2].state, vexlo::kReplySelectedScanner);
     EXPECT_EQ(client.answers[2].text, u"Photo Flatbed");
 
     PostMessageW(window, WM_CLOSE, 0, 0);
@@ -74,7 +75,7 @@ TEST(TwainAgentProcess, ClosingTheAgentWhileTheSourceSelectionIsOpenEndsItInOrde
     std::filesystem::create_directories(appData.path() / "VexloDesktop");
     WriteFileBytes(appData.path() / "VexloDesktop/settings.ini", "[settings]\nscan-mode=3\n");
     AnswerRecorder client;
-    pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+    ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     ASSERT_TRUE(
         PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));

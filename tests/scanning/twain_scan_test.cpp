@@ -251,7 +251,7 @@ TEST(TwainScan, AManagerThatCannotBeLoadedOrOpenedAnswersMinusNine) {
         EXPECT_EQ(agent.States(), (std::vector<int>{-9})) << library;
         agent.Send(vexlo::test::Request(vexlo::kRequestGetSelectedScanner, vexlo::kInterfaceTwain));
         ASSERT_EQ(agent.Answers().size(), 2u);
-        EXPECT_EQ(agent.Answers()[1].state, 106);
+        EXPECT_EQ(agent.Answers()[1].state, vexlo::kReplyGetSelectedScanner);
         EXPECT_EQ(agent.Answers()[1].text, u"") << library;
     }
     TwainAgent agent("[manager]\nfail = open-dsm\n" + Source("Any", ""));

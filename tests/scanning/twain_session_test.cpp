@@ -124,7 +124,7 @@ TEST(TwainSession, TheUserSelectsASourceWhichTheNextScanUses) {
                   user.texts.end());
     }
     ASSERT_EQ(agent.Answers().size(), 1u);
-    EXPECT_EQ(agent.Answers()[0].state, 101);
+    EXPECT_EQ(agent.Answers()[0].state, vexlo::kReplySelectedScanner);
     EXPECT_EQ(agent.Answers()[0].text, u"Second Scanner");
     EXPECT_EQ(agent.Manager().GetState(), 0);
     EXPECT_NE(vexlo::test::ReadFileBytes(SessionFile("twain-default")).find("Second Scanner"),

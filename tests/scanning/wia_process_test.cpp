@@ -18,6 +18,7 @@
 namespace {
 
 using vexlo::test::AnswerRecorder;
+using vexlo::test::ChildProcess;
 using vexlo::test::ProgramInBuild;
 using vexlo::test::PumpUntil;
 using vexlo::test::ReadFileBytes;
@@ -54,23 +55,23 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
     WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
                    "[settings]\nscan-mode=1\n[wia]\nwia-scanner=dev-2\n");
     AnswerRecorder client;
-    pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+    ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
     HWND window = nullptr;
     ASSERT_TRUE(
         PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
 
     Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeGrey, 81);
-    pid_t user = StartProgram({ProgramInBuild("desktop-user"), "wia-scan", "Office Feeder"},
-                              appData.native());
+    ChildProcess user = StartProgram({ProgramInBuild("desktop-user"), "wia-scan", "Office Feeder"},
+                                     appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 2; }));
     auto answers = ScannerAnswers(client);
-    EXPECT_EQ(answers[0].state, 1);
+    EXPECT_EQ(answers[0].state, vexlo::kStateImageInfo);
     EXPECT_EQ(answers[0].info, 2);
     EXPECT_EQ(answers[0].text,
               u"{ \"dpi\":\"200\", \"mode\": \"2\", \"cs\": \"1\", \"name\": \"Office Feeder\"}");
     EXPECT_EQ(answers[0].from, window);
-    EXPECT_EQ(answers[1].state, 2);
+    EXPECT_EQ(answers[1].state, vexlo::kStateAcquired);
 
     // The selection: the second row (dev-2, by id) and OK.
     Send(window, client, vexlo::kRequestSelectScanner, vexlo::kInterfaceWia, 0);
@@ -82,7 +83,7 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 3; }));
     answers = ScannerAnswers(client);
-    EXPECT_EQ(answers[2].state, 101);
+    EXPECT_EQ(answers[2].state, vexlo::kReplySelectedScanner);
     EXPECT_EQ(answers[2].text, u"Office Feeder");
 
     // A cancelled device dialog in the WIA mode the scan left.
@@ -91,7 +92,7 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
                         appData.native());
     EXPECT_EQ(WaitForProgram(user, std::chrono::seconds(10)), 0);
     ASSERT_TRUE(PumpUntil([&] { return ScannerAnswers(client).size() >= 4; }));
-    EXPECT_EQ(ScannerAnswers(client)[3].state, -8);
+    EXPECT_EQ(ScannerAnswers(client)[3].state, vexlo::kStateDialogCancelled);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForProgram(agent, std::chrono::seconds(10)), 0);
@@ -113,7 +114,7 @@ TEST(WiaAgentProcess, ClosingTheAgentWhileAWiaDialogIsOpenEndsItInOrder) {
         WriteFileBytes(appData.path() / "VexloDesktop/settings.ini",
                        "[settings]\nscan-mode=2\n[wia]\nwia-scanner=dev-1\n");
         AnswerRecorder client;
-        pid_t agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+        ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
         HWND window = nullptr;
         ASSERT_TRUE(
             PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));

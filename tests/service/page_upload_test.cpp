@@ -7,8 +7,11 @@
 #include <chrono>
 #include <thread>
 
+#include "protocol/records.h"
 #include "agent/base/data_folders.h"
 #include "agent/service/page_upload.h"
+#include "agent/service/service_call.h"
+#include "agent/service/service_proxy.h"
 #include "agent_data.h"
 #include "canned_http_server.h"
 #include "fax_service_process.h"
@@ -63,13 +66,13 @@ TEST_F(PageUpload, ProgressRisesToHundredThenAccepted) {
     int last = 0;
     for (size_t i = 0; i + 1 < states.size(); ++i) {
         EXPECT_EQ(states[i].client, kClient);
-        EXPECT_EQ(states[i].state, 4);
+        EXPECT_EQ(states[i].state, vexlo::kStateUploading);
         EXPECT_GT(states[i].info, last);
         EXPECT_FALSE(states[i].text.has_value());
         last = states[i].info;
     }
     EXPECT_EQ(last, 100);
-    EXPECT_EQ(states.back().state, 5);
+    EXPECT_EQ(states.back().state, vexlo::kStateUploaded);
     EXPECT_EQ(states.back().info, 0);
     EXPECT_FALSE(states.back().text.has_value());
 
@@ -119,7 +122,7 @@ TEST_F(PageUpload, CancelDuringTheUploadEndsItWithoutAnswer) {
     auto states = host_.states();
     EXPECT_LE(states.size(), 2u);  // progress of the two reads before the cancel
     for (const auto& s : states) {
-        EXPECT_EQ(s.state, 4);
+        EXPECT_EQ(s.state, vexlo::kStateUploading);
         EXPECT_LT(s.info, 100);
     }
     EXPECT_EQ(host_.isCancelledCalls(), 3);
@@ -140,7 +143,7 @@ TEST_F(PageUpload, CancelOfAnotherJobDoesNotStopThisOne) {
     std::u16string page = data_.WriteProcessedPage("p.png", PatternBytes(100000));
     host_.cancelWhen = [](int jobId, int) { return jobId != kJob; };
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), S_OK);
-    EXPECT_EQ(host_.states().back().state, 5);
+    EXPECT_EQ(host_.states().back().state, vexlo::kStateUploaded);
 }
 
 TEST_F(PageUpload, RefusalPassesTheDescriptionOn) {
@@ -149,7 +152,7 @@ TEST_F(PageUpload, RefusalPassesTheDescriptionOn) {
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), E_FAIL);
     auto states = host_.states();
     ASSERT_FALSE(states.empty());
-    EXPECT_EQ(states.back().state, -4);
+    EXPECT_EQ(states.back().state, vexlo::kStateUploadFailed);
     EXPECT_EQ(states.back().info, 0);
     ASSERT_TRUE(states.back().text.has_value());
     EXPECT_EQ(*states.back().text, u"Fax occup\u00e9");
@@ -161,7 +164,7 @@ TEST_F(PageUpload, RefusalWithoutDescriptionSendsEmptyText) {
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), E_FAIL);
     auto states = host_.states();
     ASSERT_FALSE(states.empty());
-    EXPECT_EQ(states.back().state, -4);
+    EXPECT_EQ(states.back().state, vexlo::kStateUploadFailed);
     ASSERT_TRUE(states.back().text.has_value());
     EXPECT_EQ(*states.back().text, u"");
 }
@@ -172,7 +175,7 @@ TEST_F(PageUpload, FaultSendsFailureWithoutText) {
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), E_FAIL);
     auto states = host_.states();
     ASSERT_FALSE(states.empty());
-    EXPECT_EQ(states.back().state, -4);
+    EXPECT_EQ(states.back().state, vexlo::kStateUploadFailed);
     EXPECT_FALSE(states.back().text.has_value());
 }
 
@@ -184,17 +187,28 @@ TEST_F(PageUpload, UnreachableServiceFailsAndClosesThePage) {
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), E_FAIL);
     auto states = host_.states();
     ASSERT_EQ(states.size(), 1u);
-    EXPECT_EQ(states[0].state, -4);
+    EXPECT_EQ(states[0].state, vexlo::kStateUploadFailed);
     EXPECT_FALSE(states[0].text.has_value());
     // The runtime never streamed the page: the upload closed it itself.
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+TEST(ServiceCall, SendsAndReceivesWaitAtMostTwoMinutesOnASilentService) {
+    MTOMServiceSOAP12BindingProxy proxy(SOAP_ENC_MTOM);
+    vexlo::PrepareServiceCall(proxy);
+    // The runtime counts a positive value in seconds, a negative one in
+    // microseconds; 0 would wait for ever.
+    for (int timeout : {proxy.send_timeout, proxy.recv_timeout}) {
+        EXPECT_GT(timeout, 0);
+        EXPECT_LE(timeout, 120);
+    }
 }
 
 TEST_F(PageUpload, DroppedConnectionFailsWithoutSigpipe) {
     StartService({"--drop-after=2000"});
     std::u16string page = data_.WriteProcessedPage("p.png", PatternBytes(4 << 20));
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), E_FAIL);
-    EXPECT_EQ(host_.states().back().state, -4);
+    EXPECT_EQ(host_.states().back().state, vexlo::kStateUploadFailed);
     struct sigaction action {};
     sigaction(SIGPIPE, nullptr, &action);
     EXPECT_EQ(action.sa_handler, SIG_IGN);
@@ -204,7 +218,7 @@ TEST_F(PageUpload, MissingPageFailsSilently) {
     StartService();
     EXPECT_EQ(UploadScannedItem(Item(GetProcessedFolder() + u"/missing.png"), &host_), E_FAIL);
     EXPECT_TRUE(host_.states().empty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a call would be logged by now
     EXPECT_TRUE(service_->CallLines().empty());
 }
 
@@ -214,7 +228,7 @@ TEST_F(PageUpload, EmptyPageGoesWithoutProgress) {
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), S_OK);
     auto states = host_.states();
     ASSERT_EQ(states.size(), 1u);
-    EXPECT_EQ(states[0].state, 5);
+    EXPECT_EQ(states[0].state, vexlo::kStateUploaded);
     std::string wire = service_->Captured(1);
     EXPECT_NE(wire.find("ns1:md5=\"d41d8cd98f00b204e9800998ecf8427e\""), std::string::npos);
     EXPECT_NE(wire.find("Transfer-Encoding: chunked"), std::string::npos);
@@ -227,7 +241,7 @@ TEST_F(PageUpload, DigestFailureSendsNothing) {
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), NTE_BAD_HASH_STATE);
     W32SetCryptFailure(nullptr, 0, 0);
     EXPECT_TRUE(host_.states().empty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a call would be logged by now
     EXPECT_TRUE(service_->CallLines().empty());
 }
 
@@ -267,7 +281,7 @@ TEST_F(PageUpload, EmptyResponseBodyIsAFailure) {
     data_.SetSoapServer(server.endpoint());
     std::u16string page = data_.WriteProcessedPage("p.png", PatternBytes(500));
     EXPECT_EQ(UploadScannedItem(Item(page), &host_), E_FAIL);
-    EXPECT_EQ(host_.states().back().state, -4);
+    EXPECT_EQ(host_.states().back().state, vexlo::kStateUploadFailed);
 }
 
 TEST(ComputeMd5, KnownDigests) {

@@ -2,6 +2,7 @@
 // Print folder in arrival order, refusals, failures, log lines.
 #include <gtest/gtest.h>
 
+#include "protocol/records.h"
 #include "agent/base/data_folders.h"
 #include "agent/service/print_rendering.h"
 #include "agent_data.h"
@@ -82,7 +83,7 @@ TEST_F(PrintRendering, RefusalSendsTheDescriptionAndLogsZeroes) {
     auto states = host_.states();
     ASSERT_EQ(states.size(), 1u);
     EXPECT_EQ(states[0].client, kClient);
-    EXPECT_EQ(states[0].state, -6);
+    EXPECT_EQ(states[0].state, vexlo::kPrintRenderFailed);
     EXPECT_EQ(states[0].info, 0);
     ASSERT_TRUE(states[0].text.has_value());
     EXPECT_EQ(*states[0].text, u"Bad print command: unknown key \"colour\"");
@@ -106,7 +107,7 @@ TEST_F(PrintRendering, UnreachableServiceLogsTheRuntimeError) {
     EXPECT_EQ(Fetch(u"pages=1"), E_FAIL);
     auto states = host_.states();
     ASSERT_EQ(states.size(), 1u);
-    EXPECT_EQ(states[0].state, -6);
+    EXPECT_EQ(states[0].state, vexlo::kPrintRenderFailed);
     EXPECT_FALSE(states[0].text.has_value());
     EXPECT_EQ(host_.logLines(), std::vector<std::u16string>{
                                     u"3 renderForPrinting has failed soap error 28 result 0"});

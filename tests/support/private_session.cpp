@@ -1,8 +1,8 @@
 // Gives the test process a session directory of its own before any static
 // initialiser of the program under test registers a window message, so that
 // tests running in parallel never see each other's windows or broadcasts.
-// Compiled into each test program that needs it (not into a library, whose
-// unreferenced objects the linker would drop).
+// Built as an object library: a static library's unreferenced object would
+// be dropped by the linker.
 #include <cstdlib>
 #include <filesystem>
 #include <string>

@@ -9,6 +9,8 @@
 //                                 "second" and a window "worker" of a second thread.
 //                                 WM_USER+3 sleeps wParam ms in the handler, WM_USER+4
 //                                 destroys "second" first, WM_USER+5 ends the worker thread
+// In every mode WM_USER+6 throws from the handler (the loop goes on) and
+// WM_USER+7 tells how often a posted WM_TIMER reached the window procedure.
 // It prints "ready <handle>" once its window exists.
 #include <windows.h>
 
@@ -16,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,6 +51,7 @@ const W32_MENU_TEMPLATE kMenu = {kTrayMenu, 1};
 UINT listenedMessage = 0;
 int command = 0;
 int heard = 0;
+int timerTicks = 0;
 
 LRESULT CALLBACK EchoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
@@ -82,6 +86,16 @@ LRESULT CALLBACK EchoProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     if (message == WM_USER + 3 || message == WM_USER + 4) {
         Sleep(static_cast<DWORD>(wParam));  // busy: looks at no message meanwhile
         return 0;
+    }
+    if (message == WM_USER + 6) {
+        throw std::runtime_error("a handler that fails");
+    }
+    if (message == WM_TIMER) {
+        ++timerTicks;
+        return 0;
+    }
+    if (message == WM_USER + 7) {
+        return timerTicks;
     }
     if (message == WM_USER + 5) {
         PostQuitMessage(0);
@@ -179,8 +193,15 @@ int main(int argc, char** argv) {
         }
     }
     MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        DispatchMessageW(&msg);
+    for (;;) {
+        try {
+            if (GetMessageW(&msg, nullptr, 0, 0) <= 0) {
+                break;
+            }
+            DispatchMessageW(&msg);
+        } catch (const std::exception&) {
+            // A failed handler ends nothing here; its sender was released.
+        }
     }
     if (worker.joinable()) {
         worker.join();

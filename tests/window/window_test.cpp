@@ -100,12 +100,28 @@ TEST_F(WindowSystem, WmCloseDestroysThroughTheDefaultProcedure) {
     EXPECT_FALSE(IsWindow(window));
 }
 
+TEST_F(WindowSystem, QueueStatusTellsWhatWaitsForThisThread) {
+    HWND window = Make(u"w");
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }
+    EXPECT_EQ(GetQueueStatus(QS_POSTMESSAGE | QS_SENDMESSAGE | QS_TIMER), 0u);
+    PostMessageW(window, WM_USER, 0, 0);
+    EXPECT_EQ(HIWORD(GetQueueStatus(QS_POSTMESSAGE | QS_SENDMESSAGE)), QS_POSTMESSAGE);
+    EXPECT_EQ(HIWORD(GetQueueStatus(QS_SENDMESSAGE)), 0) << "only the kinds asked for";
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(GetQueueStatus(QS_POSTMESSAGE), 0u);
+    DestroyWindow(window);
+}
+
 TEST_F(WindowSystem, SentMessagesComeBeforePostedOnes) {
     HWND window = Make(u"w");
     PostMessageW(window, WM_USER, 0, 0);
     std::thread sender([window] { SendMessageW(window, WM_USER + 1, 0, 0); });
-    // Give the other thread time to queue its send behind the post.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // The other thread's send is queued behind the post.
+    while ((HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) == 0) {
+        Sleep(1);
+    }
     MSG msg;
     ASSERT_TRUE(GetMessageW(&msg, nullptr, 0, 0));
     DispatchMessageW(&msg);
@@ -118,6 +134,10 @@ TEST_F(WindowSystem, ACrossThreadSendReturnsTheResultAndSleepHandlesNothing) {
     HWND window = Make(u"w");
     std::atomic<LRESULT> result{0};
     std::thread sender([&] { result = SendMessageW(window, WM_USER + 2, 21, 0); });
+    // The send arrives; waiting longer must not get it handled.
+    while ((HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) == 0) {
+        Sleep(1);
+    }
     Sleep(50);
     EXPECT_EQ(result, 0) << "nothing is handled while the owner sleeps";
     while (result == 0) {
@@ -150,6 +170,8 @@ TEST_F(WindowSystem, ASenderWaitingOnAThreadThatEndsIsReleased) {
     while (window == nullptr)
         Sleep(1);
     std::thread ender([&] {
+        // Lets the send below start waiting first; ending earlier would pass
+        // the test without the release it checks.
         Sleep(100);
         finish = true;
     });
@@ -182,6 +204,54 @@ TEST_F(WindowSystem, SendMessageTimeoutGivesUpOnABusyThreadOfThisProcess) {
         Sleep(1);
     }
     answered.join();
+    DestroyWindow(window);
+}
+
+TEST_F(WindowSystem, MessagesThatCarryPointersCanOnlyBeSent) {
+    HWND window = Make(u"w");
+    PeerProcess peer({"echo", "PeerEchoClass"});
+    char16_t text[] = u"text";
+    COPYDATASTRUCT data{1, sizeof(text), text};
+    struct Case {
+        UINT message;
+        LPARAM lParam;
+    };
+    for (const Case& c : {Case{WM_COPYDATA, reinterpret_cast<LPARAM>(&data)},
+                          Case{WM_SETTEXT, reinterpret_cast<LPARAM>(text)},
+                          Case{WM_GETTEXT, reinterpret_cast<LPARAM>(text)}}) {
+        for (HWND target : {window, peer.window()}) {
+            SetLastError(0);
+            EXPECT_FALSE(PostMessageW(target, c.message, 4, c.lParam)) << c.message;
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY)) << c.message;
+        }
+        SetLastError(0);
+        EXPECT_FALSE(PostThreadMessageW(GetCurrentThreadId(), c.message, 4, c.lParam));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY));
+    }
+    MSG msg;
+    EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "nothing was queued";
+    DestroyWindow(window);
+}
+
+std::atomic<int> timerProcCalls{0};
+void CALLBACK CountingTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+    ++timerProcCalls;
+}
+
+TEST_F(WindowSystem, AWmTimerCallsOnlyAProcedureThatSetTimerRegisteredOnTheThread) {
+    HWND window = Make(u"w");
+    MSG posted{window, WM_TIMER, 7, reinterpret_cast<LPARAM>(&CountingTimerProc), 0, {0, 0}};
+    timerProcCalls = 0;
+    DispatchMessageW(&posted);
+    EXPECT_EQ(timerProcCalls, 0) << "a posted WM_TIMER named a procedure nobody registered";
+    ASSERT_NE(SetTimer(window, 7, 10000, &CountingTimerProc), 0u);
+    DispatchMessageW(&posted);
+    EXPECT_EQ(timerProcCalls, 1);
+    std::thread([&] {
+        DispatchMessageW(&posted);  // registered on another thread only
+    }).join();
+    EXPECT_EQ(timerProcCalls, 1);
+    KillTimer(window, 7);
     DestroyWindow(window);
 }
 
@@ -287,10 +357,18 @@ TEST_F(WindowSystem, ABroadcastReachesOtherProcessesButNotMessageOnlyWindows) {
     PeerProcess second({"listen", "PeerListenB", "WM_VEXLO_TEST_BROADCAST"});
     UINT message = RegisterWindowMessageW(u"WM_VEXLO_TEST_BROADCAST");
     EXPECT_TRUE(PostMessageW(HWND_BROADCAST, message, 0x666, 1));
-    // The count comes back by a send, which each peer handles after the post.
-    Sleep(50);
-    EXPECT_EQ(SendMessageW(first.window(), WM_USER + 1, 0, 0), 1);
-    EXPECT_EQ(SendMessageW(second.window(), WM_USER + 1, 0, 0), 1);
+    // The count comes back by a send; the post may still be on its way.
+    auto counted = [](HWND peer) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        LRESULT count = 0;
+        while ((count = SendMessageW(peer, WM_USER + 1, 0, 0)) == 0 &&
+               std::chrono::steady_clock::now() < end) {
+            Sleep(5);
+        }
+        return count;
+    };
+    EXPECT_EQ(counted(first.window()), 1);
+    EXPECT_EQ(counted(second.window()), 1);
 }
 
 TEST_F(WindowSystem, ASendToAKilledProcessReturnsAtOnce) {
@@ -308,6 +386,8 @@ TEST_F(WindowSystem, ASenderWaitingOnAProcessThatDiesIsReleased) {
     PeerProcess peer({"hang", "PeerHangClass"});
     HWND window = peer.window();
     std::thread killer([&] {
+        // Lets the send start waiting first: a peer killed earlier would pass
+        // the test without the release it checks.
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         peer.Kill();
     });
@@ -346,7 +426,7 @@ TEST_F(WindowSystem, AConnectionThatStopsInsideAFrameHoldsUpNoOtherSender) {
     ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
     const unsigned char start[] = {0x46, 0x32, 0x33, 0x57, 1, 0};  // the first bytes of a frame
     ASSERT_EQ(write(fd, start, sizeof(start)), static_cast<ssize_t>(sizeof(start)));
-    Sleep(50);
+    Sleep(50);  // lets the peer read the unfinished frame before the send comes
     std::atomic<LRESULT> result{-1};
     std::thread sender([&] { result = SendMessageW(peer.window(), WM_USER + 2, 8, 0); });
     auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -386,7 +466,7 @@ TEST_F(BusyPeer, PostsToABusyThreadOfAnotherProcessDoNotWaitForIt) {
     UINT message = RegisterWindowMessageW(u"WM_VEXLO_TEST_BUSY_POST");
     ASSERT_EQ(SendMessageW(peer.window(), WM_USER + 2, 3, 0), 6);
     ASSERT_TRUE(PostMessageW(peer.window(), WM_USER + 3, 3000, 0));  // the peer sleeps 3 s
-    Sleep(100);
+    Sleep(100);  // lets the peer take that post and fall asleep before the flood
     // Far more posts than a socket buffer holds.
     auto start = Clock::now();
     for (int i = 0; i < 5000; ++i) {
@@ -395,6 +475,28 @@ TEST_F(BusyPeer, PostsToABusyThreadOfAnotherProcessDoNotWaitForIt) {
     EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500))
         << "the poster was held until the receiver was free";
     EXPECT_EQ(CountWhenSettled(peer.window(), 5000), 5000);
+}
+
+TEST_F(BusyPeer, ATimedOutSendToAnotherProcessIsWithdrawnUnhandled) {
+    PeerProcess peer({"busy", "PeerBusyTimeout", "WM_VEXLO_TEST_BUSY_COUNT"});
+    UINT counted = RegisterWindowMessageW(u"WM_VEXLO_TEST_BUSY_COUNT");
+    ASSERT_EQ(SendMessageW(peer.window(), WM_USER + 2, 3, 0), 6);
+    ASSERT_TRUE(PostMessageW(peer.window(), WM_USER + 3, 1500, 0));  // the peer sleeps 1.5 s
+    Sleep(100);  // lets the peer take that post and fall asleep before the send
+    DWORD_PTR result = 77;
+    auto start = Clock::now();
+    SetLastError(0);
+    EXPECT_EQ(SendMessageTimeoutW(peer.window(), counted, 0, 0, SMTO_ABORTIFHUNG, 200, &result), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_TIMEOUT));
+    EXPECT_EQ(result, 77u) << "a timed-out send leaves the result alone";
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1200)) << "the bound was not kept";
+    // Once awake the peer answers in order: the withdrawn send was never handled.
+    EXPECT_EQ(SendMessageW(peer.window(), WM_USER + 1, 0, 0), 0);
+    // A bounded send that the peer answers in time goes through.
+    EXPECT_EQ(SendMessageTimeoutW(peer.window(), WM_USER + 2, 4, 0, SMTO_NORMAL, 5000, &result), 1);
+    EXPECT_EQ(result, 8u);
+    EXPECT_EQ(SendMessageTimeoutW(peer.window(), counted, 0, 0, SMTO_NORMAL, 5000, &result), 1);
+    EXPECT_EQ(SendMessageW(peer.window(), WM_USER + 1, 0, 0), 1);
 }
 
 TEST_F(BusyPeer, ASendToAWindowABusyPeerDestroyedIsAnsweredZeroMeanwhile) {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "browser_table.h"
+#include "framework/text.h"
 #include "embed_instance.h"
 #include "js_runtime.h"
 #include "page.h"
@@ -21,15 +22,7 @@ constexpr UINT kWakeMessage = WM_APP + 1;
 constexpr const char16_t* kHostClass = u"BrowserHostTimers";
 
 std::u16string Wide(const std::string& text) {
-    std::u16string wide;
-    int count =
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (count > 0) {
-        wide.resize(static_cast<size_t>(count));
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                              count);
-    }
-    return wide;
+    return fw::ToWide(CP_UTF8, text);
 }
 
 class PageRun : public HostControl {

@@ -1,5 +1,7 @@
 #include "desktop_user.h"
 
+#include "framework/text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -11,25 +13,11 @@
 namespace desktop_user {
 
 std::string Narrow(const std::u16string& text) {
-    int needed = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                     nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
-    if (needed > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                            needed, nullptr, nullptr);
-    }
-    return out;
+    return fw::FromWide(CP_UTF8, text);
 }
 
 std::u16string Wide(const std::string& text) {
-    int needed =
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string out(static_cast<size_t>(needed > 0 ? needed : 0), u'\0');
-    if (needed > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                            needed);
-    }
-    return out;
+    return fw::ToWide(CP_UTF8, text);
 }
 
 namespace {

@@ -84,7 +84,7 @@ void FaxServer::StartConnection(MTOMServiceSOAP12BindingService* context) {
         workers_.emplace_back([this, connection = std::move(connection)]() mutable {
             connection->Serve();
             connection.reset();
-            std::lock_guard<std::mutex> lock(mutex_);
+            std::lock_guard<std::mutex> ended(mutex_);
             --active_;
             finished_.push_back(std::this_thread::get_id());
             changed_.notify_all();

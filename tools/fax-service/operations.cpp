@@ -105,25 +105,60 @@ std::string Quoted(const std::string* text) {
     return text ? "\"" + faxservice::LogSafe(*text) + "\"" : std::string("-");
 }
 
+// One service call's frame: its log line, the injected answer faults, and the
+// connection's clean-up (the pages it streamed, the call's end) however the
+// call returns.
+class CallScope {
+public:
+    CallScope(struct soap* soap, const char* operation)
+        : connection(Connection::Of(soap)),
+          state(connection.state()),
+          line(std::string(operation) + " connection=" + std::to_string(connection.number())),
+          soap(soap),
+          operation(operation) {}
+    ~CallScope() {
+        connection.ForgetPages();
+        connection.CallDone();
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+
+    // The answer of a fault injected into this call (logged), or -1 to go on.
+    int InjectedFault() {
+        std::string outcome;
+        int injected = InjectAnswerFault(soap, connection, operation, outcome);
+        if (injected >= 0) {
+            Log(" " + outcome);
+        }
+        return injected;
+    }
+    // Whether the service is told to refuse this call.
+    bool Refused() const { return state.options.faults.refuse && state.FaultsApplyTo(operation); }
+    void Log(const std::string& rest) { state.log.Write(line + rest); }
+
+    Connection& connection;
+    faxservice::ServiceState& state;
+    std::string line;  // what the call asked, its outcome is added
+
+private:
+    struct soap* soap;
+    const char* operation;
+};
+
 }  // namespace
 
 int MTOMServiceSOAP12BindingService::addDocumentToFax(
     _ns1__addDocumentToFaxRequestElement* request,
     _ns1__addDocumentToFaxResponseElement& response) {
-    Connection& connection = Connection::Of(this);
-    auto& state = connection.state();
+    CallScope call(this, "addDocumentToFax");
+    Connection& connection = call.connection;
+    auto& state = call.state;
     std::string outcome;
-    std::string line = "addDocumentToFax connection=" + std::to_string(connection.number());
     if (request) {
-        line += " key=" + faxservice::LogSafe(request->apiKey) +
-                " messageId=" + std::to_string(request->messageId);
+        call.line += " key=" + faxservice::LogSafe(request->apiKey) +
+                     " messageId=" + std::to_string(request->messageId);
     }
-
-    int injected = InjectAnswerFault(this, connection, "addDocumentToFax", outcome);
-    if (injected >= 0) {
-        state.log.Write(line + " " + outcome);
-        connection.ForgetPages();
-        connection.CallDone();
+    if (int injected = call.InjectedFault(); injected >= 0) {
         return injected;
     }
 
@@ -153,7 +188,7 @@ int MTOMServiceSOAP12BindingService::addDocumentToFax(
         bytes = page->bytes();
     }
 
-    if (state.options.faults.refuse && state.FaultsApplyTo("addDocumentToFax")) {
+    if (call.Refused()) {
         outcome = "injected=refuse";
         if (state.options.faults.refuseDescription) {
             response.description = NewString(this, *state.options.faults.refuseDescription);
@@ -190,31 +225,23 @@ int MTOMServiceSOAP12BindingService::addDocumentToFax(
         response.description = NewString(this, refusal);
     }
 
-    state.log.Write(line + " bytes=" + std::to_string(bytes) + " md5=" + md5State + " result=" +
-                    (response.result ? "true" : "false") + (outcome.empty() ? "" : " " + outcome) +
-                    " description=" + Quoted(response.description));
-    connection.ForgetPages();
-    connection.CallDone();
+    call.Log(" bytes=" + std::to_string(bytes) + " md5=" + md5State + " result=" +
+             (response.result ? "true" : "false") + (outcome.empty() ? "" : " " + outcome) +
+             " description=" + Quoted(response.description));
     return SOAP_OK;
 }
 
 int MTOMServiceSOAP12BindingService::renderForPrinting(
     _ns1__renderForPrintingRequestElement* request,
     _ns1__renderForPrintingResponseElement& response) {
-    Connection& connection = Connection::Of(this);
-    auto& state = connection.state();
+    CallScope call(this, "renderForPrinting");
+    auto& state = call.state;
     std::string outcome;
-    std::string line = "renderForPrinting connection=" + std::to_string(connection.number());
     if (request) {
-        line += " key=" + faxservice::LogSafe(request->apiKey) +
-                " command=" + faxservice::LogSafe(request->printingRequest);
+        call.line += " key=" + faxservice::LogSafe(request->apiKey) +
+                     " command=" + faxservice::LogSafe(request->printingRequest);
     }
-
-    int injected = InjectAnswerFault(this, connection, "renderForPrinting", outcome);
-    if (injected >= 0) {
-        state.log.Write(line + " " + outcome);
-        connection.ForgetPages();
-        connection.CallDone();
+    if (int injected = call.InjectedFault(); injected >= 0) {
         return injected;
     }
 
@@ -222,7 +249,7 @@ int MTOMServiceSOAP12BindingService::renderForPrinting(
     std::string refusal;
     int64_t bytes = 0;
     std::string error;
-    if (state.options.faults.refuse && state.FaultsApplyTo("renderForPrinting")) {
+    if (call.Refused()) {
         outcome = "injected=refuse";
         if (state.options.faults.refuseDescription) {
             response.description = NewString(this, *state.options.faults.refuseDescription);
@@ -260,11 +287,9 @@ int MTOMServiceSOAP12BindingService::renderForPrinting(
         response.description = NewString(this, refusal);
     }
 
-    state.log.Write(
-        line + " pages=" + std::to_string(response.pages.size()) +
-        " bytes=" + std::to_string(bytes) + " result=" + (response.result ? "true" : "false") +
-        (outcome.empty() ? "" : " " + outcome) + " description=" + Quoted(response.description));
-    connection.ForgetPages();
-    connection.CallDone();
+    call.Log(" pages=" + std::to_string(response.pages.size()) + " bytes=" + std::to_string(bytes) +
+             " result=" + (response.result ? "true" : "false") +
+             (outcome.empty() ? "" : " " + outcome) +
+             " description=" + Quoted(response.description));
     return SOAP_OK;
 }

@@ -207,6 +207,15 @@ typedef struct tagMONITORINFO {
 #define PM_REMOVE 0x0001
 #define PM_NOYIELD 0x0002
 
+// GetQueueStatus: the kinds of input waiting in the calling thread's queue.
+// The high word tells what waits now; the stand-in keeps no record of what
+// arrived since the last look, so the low word tells the same.
+#define QS_POSTMESSAGE 0x0008
+#define QS_TIMER 0x0010
+#define QS_SENDMESSAGE 0x0040
+#define QS_ALLPOSTMESSAGE 0x0100
+W32API DWORD WINAPI GetQueueStatus(UINT flags);
+
 // System metrics.
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1

@@ -1,4 +1,5 @@
 #include "internal/native_string.h"
+#include "internal/text.h"
 
 #include "w32/codepage.h"
 #include "w32/crt.h"
@@ -9,14 +10,7 @@ std::string ToNative(const char16_t* text) {
     if (text == nullptr || *text == 0) {
         return {};
     }
-    int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (needed <= 1) {
-        return {};
-    }
-    std::string out(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), needed, nullptr, nullptr);
-    out.resize(static_cast<size_t>(needed) - 1);
-    return out;
+    return FromWide(CP_ACP, text);
 }
 
 std::string ToNative(const std::u16string& text) {
@@ -27,14 +21,7 @@ std::u16string FromNative(const char* text) {
     if (text == nullptr || *text == 0) {
         return {};
     }
-    int needed = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (needed <= 1) {
-        return {};
-    }
-    std::u16string out(static_cast<size_t>(needed), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), needed);
-    out.resize(static_cast<size_t>(needed) - 1);
-    return out;
+    return ToWide(CP_ACP, text);
 }
 
 std::u16string FromNative(const std::string& text) {

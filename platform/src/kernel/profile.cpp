@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "internal/native_string.h"
+#include "internal/text.h"
+#include "internal/unique_fd.h"
 #include "w32/codepage.h"
 #include "w32/crt.h"
 #include "w32/profile.h"
@@ -60,13 +62,7 @@ std::u16string Decode(const std::string& bytes) {
         return {};
     }
     const char* data = bytes.data() + skip;
-    int length = static_cast<int>(bytes.size() - skip);
-    int needed = MultiByteToWideChar(codePage, 0, data, length, nullptr, 0);
-    std::u16string text(static_cast<size_t>(needed > 0 ? needed : 0), u'\0');
-    if (needed > 0) {
-        MultiByteToWideChar(codePage, 0, data, length, text.data(), needed);
-    }
-    return text;
+    return w32::ToWide(codePage, std::string_view(data, bytes.size() - skip));
 }
 
 // The file's lines; no file gives no lines.
@@ -187,13 +183,7 @@ std::string Encode(const std::u16string& text) {
     if (text.empty()) {
         return {};
     }
-    int length = static_cast<int>(text.size());
-    int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(needed > 0 ? needed : 0), '\0');
-    if (needed > 0) {
-        WideCharToMultiByte(CP_ACP, 0, text.data(), length, bytes.data(), needed, nullptr, nullptr);
-    }
-    return bytes;
+    return w32::FromWide(CP_ACP, text);
 }
 
 // Writes the lines to a temporary file beside the target and renames it into
@@ -232,28 +222,14 @@ bool ReplaceFile(const std::string& path, const Lines& lines) {
 
 // Serialises the read-modify-write of profile files in one folder, across
 // processes: an exclusive lock on the folder itself.
-class FolderLock {
-public:
-    explicit FolderLock(const std::string& path) {
-        size_t slash = path.rfind(kPathSeparatorA);
-        std::string folder = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
-        fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0) {
-            while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
-        }
-    }
-    ~FolderLock() {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int fd = -1;
-};
+// The folder of the file, locked: writers of one folder's profiles take turns.
+w32::unique_fd LockFolderOf(const std::string& path) {
+    size_t slash = path.rfind(kPathSeparatorA);
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash ? slash : 1);
+    w32::unique_fd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    w32::LockExclusive(fd);
+    return fd;
+}
 
 }  // namespace
 
@@ -321,7 +297,7 @@ W32API BOOL WINAPI WritePrivateProfileStringW(LPCWSTR lpAppName, LPCWSTR lpKeyNa
         return FALSE;
     }
     const std::string path = w32::ToNative(lpFileName);
-    FolderLock folderLock(path);
+    w32::unique_fd folderLock = LockFolderOf(path);
     Lines lines = ReadLines(path);
     size_t header = FindSection(lines, lpAppName);
 

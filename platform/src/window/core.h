@@ -54,10 +54,11 @@ struct SentMessage {
     UINT message = 0;
     WPARAM wParam = 0;
     LPARAM lParam = 0;
-    // WM_COPYDATA from another process: the bytes and the structure over them.
+    // What a message from another process points to: WM_COPYDATA's bytes and
+    // the structure over them, WM_SETTEXT's text, WM_GETTEXT's buffer.
     std::vector<uint8_t> data;
     COPYDATASTRUCT copyData{};
-    bool hasCopyData = false;
+    std::u16string text;
     LRESULT result = 0;
     bool done = false;
     // Who waits for the result: a thread of this process, or another process.

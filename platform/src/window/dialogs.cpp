@@ -263,3 +263,26 @@ W32API BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
     PostMessageW(hDlg, WM_NULL, 0, 0);
     return TRUE;
 }
+
+// Dialog items by their control id.
+W32API LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
+                                          LPARAM lParam) {
+    HWND item = GetDlgItem(hDlg, nIDDlgItem);
+    return item != nullptr ? SendMessageW(item, Msg, wParam, lParam) : 0;
+}
+
+W32API BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
+    HWND item = GetDlgItem(hDlg, nIDDlgItem);
+    return item != nullptr && SetWindowTextW(item, lpString);
+}
+
+W32API UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
+    HWND item = GetDlgItem(hDlg, nIDDlgItem);
+    if (item == nullptr) {
+        if (lpString != nullptr && cchMax > 0) {
+            lpString[0] = 0;
+        }
+        return 0;
+    }
+    return static_cast<UINT>(GetWindowTextW(item, lpString, cchMax));
+}

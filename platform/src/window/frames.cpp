@@ -47,7 +47,7 @@ constexpr size_t kKeptCapacity = 1024 * 1024;
 
 bool ValidHeader(const FrameHeader& header) {
     return header.magic == kFrameMagic && header.dataSize <= kMaxFrameData && header.type >= 1 &&
-           header.type <= 3;
+           header.type <= static_cast<uint32_t>(FrameType::kCancel);
 }
 
 bool WriteFrame(int fd, const FrameHeader& header, const void* data) {

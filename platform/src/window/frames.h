@@ -9,7 +9,9 @@
 
 namespace w32::window {
 
-enum class FrameType : uint32_t { kSend = 1, kPost = 2, kReply = 3 };
+// kCancel withdraws a send whose sender stopped waiting (a timed-out
+// SendMessageTimeoutW), if its receiver has not picked it up yet.
+enum class FrameType : uint32_t { kSend = 1, kPost = 2, kReply = 3, kCancel = 4 };
 
 struct FrameHeader {
     uint32_t magic;
@@ -19,14 +21,16 @@ struct FrameHeader {
     uint32_t message;
     uint64_t wParam;
     int64_t lParam;
-    uint32_t dataSize;  // WM_COPYDATA bytes that follow
-    uint32_t flags;     // 1: lParam is a COPYDATASTRUCT, dwData in copyDataTag
-    uint64_t copyDataTag;
+    // The bytes that follow: WM_COPYDATA's data, WM_SETTEXT's text, the text a
+    // WM_GETTEXT reply carries back. What they are follows from the message
+    // number alone; for other messages there are none.
+    uint32_t dataSize;
+    uint32_t reserved;
+    uint64_t copyDataTag;  // WM_COPYDATA's dwData
 };
 
 inline constexpr uint32_t kFrameMagic = 0x57333246;  // "F23W"
 inline constexpr uint32_t kMaxFrameData = 16 * 1024 * 1024;
-inline constexpr uint32_t kFlagCopyData = 1;
 
 bool ValidHeader(const FrameHeader& header);
 bool WriteFrame(int fd, const FrameHeader& header, const void* data);

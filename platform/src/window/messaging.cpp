@@ -9,6 +9,7 @@
 #include "w32/crt.h"
 #include "w32/kernel.h"
 #include "window/core.h"
+#include "window/marshalling.h"
 #include "window/remote.h"
 #include "window/session.h"
 
@@ -78,6 +79,17 @@ bool MatchesWindow(HWND hwnd, HWND filter) {
 
 void Reply(const std::shared_ptr<SentMessage>& message) {
     if (message->replyTo) {
+        // WM_GETTEXT's text goes back with the answer: as many characters as
+        // the handler says it wrote, within the buffer it had.
+        const void* data = nullptr;
+        uint32_t dataSize = 0;
+        if (message->message == WM_GETTEXT && message->result > 0 && !message->text.empty()) {
+            size_t count =
+                std::min<size_t>(static_cast<size_t>(message->result), message->text.size() - 1);
+            message->result = static_cast<LRESULT>(count);
+            data = message->text.data();
+            dataSize = static_cast<uint32_t>(count * sizeof(char16_t));
+        }
         w32::window::FrameHeader reply{w32::window::kFrameMagic,
                                        static_cast<uint32_t>(w32::window::FrameType::kReply),
                                        message->sequence,
@@ -85,10 +97,10 @@ void Reply(const std::shared_ptr<SentMessage>& message) {
                                        message->message,
                                        0,
                                        static_cast<int64_t>(message->result),
-                                       0,
+                                       dataSize,
                                        0,
                                        0};
-        message->replyTo->Write(reply, nullptr);
+        message->replyTo->Write(reply, data);
         return;
     }
     ThreadQueue* sender = message->sender;
@@ -211,6 +223,19 @@ bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT la
     return false;
 }
 
+// The procedure of the calling thread's timer (hwnd, id), if it is `proc`.
+TIMERPROC TimerProcedureOf(HWND hwnd, UINT_PTR id, LPARAM proc) {
+    std::shared_ptr<ThreadQueue> queue = w32::window::CurrentQueue();
+    std::lock_guard<std::mutex> guard(queue->lock);
+    for (const Timer& timer : queue->timers) {
+        if (timer.hwnd == hwnd && timer.id == id && timer.proc != nullptr &&
+            reinterpret_cast<LPARAM>(timer.proc) == proc) {
+            return timer.proc;
+        }
+    }
+    return nullptr;
+}
+
 int NextTimerWait(ThreadQueue& queue) {
     std::lock_guard<std::mutex> guard(queue.lock);
     if (queue.timers.empty()) {
@@ -241,10 +266,17 @@ bool HandleSentMessages(ThreadQueue& queue) {
             queue.sent.pop_front();
         }
         any = true;
-        LPARAM lParam =
-            message->hasCopyData ? reinterpret_cast<LPARAM>(&message->copyData) : message->lParam;
         ++queue.inSend;
-        message->result = Deliver(message->hwnd, message->message, message->wParam, lParam);
+        try {
+            message->result =
+                Deliver(message->hwnd, message->message, message->wParam, message->lParam);
+        } catch (...) {
+            // The sender is not left waiting on a handler that failed.
+            --queue.inSend;
+            message->result = 0;
+            Reply(message);
+            throw;
+        }
         --queue.inSend;
         Reply(message);
     }
@@ -305,25 +337,58 @@ W32API LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lP
     return w32::window::RemoteSend(owner.pid, owner.tid, hWnd, Msg, wParam, lParam, &delivered);
 }
 
+namespace {
+
+// A send with its wait bounded; false when the wait was given up.
+bool BoundedSend(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, int timeoutMs,
+                 LRESULT* result) {
+    bool timedOut = false;
+    if (auto window = FindLocal(hWnd)) {
+        if (window->tid == GetCurrentThreadId()) {
+            *result = w32::window::CallProcedure(hWnd, Msg, wParam, lParam);
+            return true;
+        }
+        *result = SendToThread(window, hWnd, Msg, wParam, lParam, timeoutMs, &timedOut);
+        return !timedOut;
+    }
+    Owner owner = OwnerOf(hWnd);
+    if (owner.pid == 0) {
+        *result = 0;
+        return true;
+    }
+    if (Msg == WM_COPYDATA && lParam == 0) {
+        *result = 0;
+        return true;
+    }
+    bool delivered = false;
+    *result = w32::window::RemoteSend(owner.pid, owner.tid, hWnd, Msg, wParam, lParam, &delivered,
+                                      timeoutMs, &timedOut);
+    return !timedOut;
+}
+
+}  // namespace
+
 W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT,
                                           UINT uTimeout, PDWORD_PTR lpdwResult) {
     if (!IsWindow(hWnd) && hWnd != HWND_BROADCAST) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    LRESULT result;
-    auto window = FindLocal(hWnd);
-    if (window && window->tid != GetCurrentThreadId()) {
-        // A busy thread of this process: the wait is bounded as asked.
-        bool timedOut = false;
-        result = SendToThread(window, hWnd, Msg, wParam, lParam,
-                              static_cast<int>(std::min<UINT>(uTimeout, 0x7FFFFFFF)), &timedOut);
-        if (timedOut) {
-            SetLastError(ERROR_TIMEOUT);
-            return 0;
+    // The bound holds for a busy thread of this process and for another
+    // process alike (SMTO_ABORTIFHUNG asks no more here: a hung receiver is
+    // given up when the bound runs out).
+    const int timeoutMs = static_cast<int>(std::min<UINT>(uTimeout, 0x7FFFFFFF));
+    LRESULT result = 0;
+    if (hWnd == HWND_BROADCAST) {
+        for (const auto& record : w32::session::AllWindows()) {
+            if (record.parent == 0 && !record.messageOnly) {
+                LRESULT ignored;
+                BoundedSend(Handle(record.handle), Msg, wParam, lParam, timeoutMs, &ignored);
+            }
         }
-    } else {
-        // Another process answers or dies, which ends the wait.
-        result = SendMessageW(hWnd, Msg, wParam, lParam);
+    } else if (!BoundedSend(hWnd, Msg, wParam, lParam, timeoutMs, &result)) {
+        SetLastError(ERROR_TIMEOUT);
+        return 0;
     }
     if (lpdwResult != nullptr) {
         *lpdwResult = static_cast<DWORD_PTR>(result);
@@ -332,6 +397,10 @@ W32API LRESULT WINAPI SendMessageTimeoutW(HWND hWnd, UINT Msg, WPARAM wParam, LP
 }
 
 W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (w32::window::SyncOnly(Msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);  // its data lives only as long as a send
+        return FALSE;
+    }
     if (hWnd == nullptr) {
         return PostThreadMessageW(GetCurrentThreadId(), Msg, wParam, lParam);
     }
@@ -359,14 +428,14 @@ W32API BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lPara
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    if (Msg == WM_COPYDATA) {
-        SetLastError(ERROR_INVALID_PARAMETER);  // its data would not live long enough
-        return FALSE;
-    }
     return w32::window::RemotePost(owner.pid, owner.tid, hWnd, Msg, wParam, lParam) ? TRUE : FALSE;
 }
 
 W32API BOOL WINAPI PostThreadMessageW(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    if (w32::window::SyncOnly(Msg)) {
+        SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+        return FALSE;
+    }
     PostToQueue(w32::window::QueueOf(idThread), nullptr, Msg, wParam, lParam);
     return TRUE;
 }
@@ -392,6 +461,30 @@ W32API BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT
         return TRUE;
     }
     return FALSE;
+}
+
+W32API DWORD WINAPI GetQueueStatus(UINT flags) {
+    auto queue = w32::window::CurrentQueue();
+    queue->ReadConnections();  // what other processes sent meanwhile
+    DWORD waiting = 0;
+    {
+        std::lock_guard<std::mutex> guard(queue->lock);
+        if (!queue->sent.empty()) {
+            waiting |= QS_SENDMESSAGE;
+        }
+        if (!queue->posted.empty()) {
+            waiting |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+        }
+        uint64_t now = w32::window::NowMs();
+        for (const auto& timer : queue->timers) {
+            if (timer.due <= now) {
+                waiting |= QS_TIMER;
+                break;
+            }
+        }
+    }
+    waiting &= flags;
+    return (waiting << 16) | waiting;
 }
 
 W32API BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
@@ -426,6 +519,11 @@ W32API LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
         return 0;
     }
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
+        // Only a procedure SetTimer registered on this thread is called; a
+        // WM_TIMER posted with any other number is not a call.
+        if (TimerProcedureOf(lpMsg->hwnd, lpMsg->wParam, lpMsg->lParam) == nullptr) {
+            return 0;
+        }
         auto proc = reinterpret_cast<TIMERPROC>(lpMsg->lParam);
         proc(lpMsg->hwnd, WM_TIMER, lpMsg->wParam, GetTickCount());
         return 0;
@@ -545,34 +643,4 @@ W32API BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent) {
                  timers.end());
     // A WM_TIMER already taken from a removed timer is not delivered again.
     return timers.size() != before;
-}
-
-W32API LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam,
-                                          LPARAM lParam) {
-    HWND item = GetDlgItem(hDlg, nIDDlgItem);
-    return item != nullptr ? SendMessageW(item, Msg, wParam, lParam) : 0;
-}
-
-W32API BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString) {
-    HWND item = GetDlgItem(hDlg, nIDDlgItem);
-    return item != nullptr && SetWindowTextW(item, lpString);
-}
-
-W32API UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax) {
-    HWND item = GetDlgItem(hDlg, nIDDlgItem);
-    if (item == nullptr) {
-        if (lpString != nullptr && cchMax > 0) {
-            lpString[0] = 0;
-        }
-        return 0;
-    }
-    return static_cast<UINT>(GetWindowTextW(item, lpString, cchMax));
-}
-
-W32API HCURSOR WINAPI LoadCursorW(HINSTANCE, LPCWSTR lpCursorName) {
-    // System cursors are shared handles; the stand-in draws nothing with them.
-    if (IS_INTRESOURCE(lpCursorName)) {
-        return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x10008));
-    }
-    return nullptr;
 }

@@ -9,11 +9,13 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <string>
 #include <thread>
 #include <utility>
 
 #include "w32/kernel.h"
 #include "window/core.h"
+#include "window/marshalling.h"
 #include "window/session.h"
 
 namespace w32::window {
@@ -47,14 +49,77 @@ void ReplyZero(const std::shared_ptr<Connection>& connection, const FrameHeader&
     connection->Write(reply, nullptr);
 }
 
+// Withdraws a send whose sender has given up waiting, unless its receiver
+// has already taken it.
+void Withdraw(const std::shared_ptr<Connection>& connection, const std::shared_ptr<Window>& window,
+              uint64_t sequence) {
+    std::shared_ptr<ThreadQueue> queue = window ? FindQueue(window->tid) : nullptr;
+    if (!queue) {
+        return;
+    }
+    std::lock_guard<std::mutex> guard(queue->lock);
+    auto& sent = queue->sent;
+    sent.erase(std::remove_if(sent.begin(), sent.end(),
+                              [&](const std::shared_ptr<SentMessage>& message) {
+                                  return message->replyTo == connection &&
+                                         message->sequence == sequence;
+                              }),
+               sent.end());
+}
+
+// Points the message's lParam (and, for WM_GETTEXT, wParam) at what crossed
+// with it, kept in the message itself. False when the message cannot be
+// handed to a window procedure.
+bool Unmarshal(SentMessage& message, const FrameHeader& header, std::vector<uint8_t>&& data) {
+    switch (CrossingOf(header.message)) {
+        case Crossing::kValue:
+            return true;
+        case Crossing::kCopyData:
+            message.data = std::move(data);
+            message.copyData.dwData = static_cast<ULONG_PTR>(header.copyDataTag);
+            message.copyData.cbData = static_cast<DWORD>(message.data.size());
+            message.copyData.lpData = message.data.empty() ? nullptr : message.data.data();
+            message.lParam = reinterpret_cast<LPARAM>(&message.copyData);
+            return true;
+        case Crossing::kSetText:
+            if (data.size() % sizeof(char16_t) != 0) {
+                return false;
+            }
+            message.text.resize(data.size() / sizeof(char16_t));
+            if (!data.empty()) {
+                memcpy(message.text.data(), data.data(), data.size());
+            }
+            message.lParam = reinterpret_cast<LPARAM>(message.text.c_str());
+            return true;
+        case Crossing::kGetText: {
+            // The receiver writes into a buffer of its own, of the size asked
+            // for (within what a reply can carry back).
+            uint64_t room = std::min<uint64_t>(header.wParam, kMaxFrameData / sizeof(char16_t));
+            message.text.assign(static_cast<size_t>(room), u'\0');
+            message.wParam = static_cast<WPARAM>(room);
+            message.lParam = reinterpret_cast<LPARAM>(message.text.data());
+            return true;
+        }
+        case Crossing::kRefused:
+            return false;
+    }
+    return false;
+}
+
 // Queues a frame that arrived for a window of this process. Returns the
 // thread it went to, 0 when the window (or its thread) has gone.
 DWORD Deliver(const std::shared_ptr<Connection>& connection, const FrameHeader& header,
               std::vector<uint8_t>&& data) {
     HWND hwnd = Handle(header.hwnd);
     std::shared_ptr<Window> window = FindLocal(hwnd);
+    if (header.type == static_cast<uint32_t>(FrameType::kCancel)) {
+        Withdraw(connection, window, header.sequence);
+        return window ? window->tid : 0;
+    }
     if (header.type == static_cast<uint32_t>(FrameType::kPost)) {
-        if (!window) {
+        // What points to the sender's memory is never posted; such a frame
+        // comes only from a process that forged it.
+        if (!window || CrossingOf(header.message) != Crossing::kValue) {
             return 0;
         }
         PostLocal(window, header.message, static_cast<WPARAM>(header.wParam),
@@ -73,12 +138,9 @@ DWORD Deliver(const std::shared_ptr<Connection>& connection, const FrameHeader& 
     message->lParam = static_cast<LPARAM>(header.lParam);
     message->replyTo = connection;
     message->sequence = header.sequence;
-    if (header.flags & kFlagCopyData) {
-        message->data = std::move(data);
-        message->hasCopyData = true;
-        message->copyData.dwData = static_cast<ULONG_PTR>(header.copyDataTag);
-        message->copyData.cbData = static_cast<DWORD>(message->data.size());
-        message->copyData.lpData = message->data.empty() ? nullptr : message->data.data();
+    if (!Unmarshal(*message, header, std::move(data))) {
+        ReplyZero(connection, header);
+        return queue->tid;
     }
     {
         std::lock_guard<std::mutex> guard(queue->lock);
@@ -277,21 +339,55 @@ FrameHeader MakeHeader(FrameType type, HWND hwnd, UINT message, WPARAM wParam, L
                        0,
                        0,
                        0};
-    if (message == WM_COPYDATA) {
-        // The bytes cross; the pointer does not.
-        header.flags = kFlagCopyData;
-        header.lParam = 0;
-        const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        if (copy != nullptr) {
-            header.copyDataTag = static_cast<uint64_t>(copy->dwData);
-            if (copy->lpData != nullptr && copy->cbData > 0 && copy->cbData <= kMaxFrameData) {
-                const auto* bytes = static_cast<const uint8_t*>(copy->lpData);
-                data.assign(bytes, bytes + copy->cbData);
+    // The bytes cross; the pointers do not.
+    switch (CrossingOf(message)) {
+        case Crossing::kCopyData: {
+            header.lParam = 0;
+            const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+            if (copy != nullptr) {
+                header.copyDataTag = static_cast<uint64_t>(copy->dwData);
+                if (copy->lpData != nullptr && copy->cbData > 0 && copy->cbData <= kMaxFrameData) {
+                    const auto* bytes = static_cast<const uint8_t*>(copy->lpData);
+                    data.assign(bytes, bytes + copy->cbData);
+                }
             }
+            break;
         }
-        header.dataSize = static_cast<uint32_t>(data.size());
+        case Crossing::kSetText: {
+            header.lParam = 0;
+            const auto* text = reinterpret_cast<const char16_t*>(lParam);
+            if (text != nullptr) {
+                size_t length = std::char_traits<char16_t>::length(text);
+                length = std::min<size_t>(length, kMaxFrameData / sizeof(char16_t));
+                const auto* bytes = reinterpret_cast<const uint8_t*>(text);
+                data.assign(bytes, bytes + length * sizeof(char16_t));
+            }
+            break;
+        }
+        case Crossing::kGetText:
+            header.lParam = 0;
+            break;
+        case Crossing::kValue:
+        case Crossing::kRefused:
+            break;
     }
+    header.dataSize = static_cast<uint32_t>(data.size());
     return header;
+}
+
+// Copies the text a WM_GETTEXT reply carries into the sender's buffer of
+// `room` characters; returns the characters copied.
+LRESULT TakeText(const std::vector<uint8_t>& data, LPARAM buffer, WPARAM room) {
+    auto* out = reinterpret_cast<char16_t*>(buffer);
+    if (out == nullptr || room == 0) {
+        return 0;
+    }
+    size_t count = std::min<size_t>(data.size() / sizeof(char16_t), room - 1);
+    if (count > 0) {
+        memcpy(out, data.data(), count * sizeof(char16_t));
+    }
+    out[count] = 0;
+    return static_cast<LRESULT>(count);
 }
 
 }  // namespace
@@ -422,8 +518,12 @@ void StartServer() {
 }
 
 LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                   bool* delivered) {
+                   bool* delivered, int timeoutMs, bool* timedOut) {
     *delivered = false;
+    if (CrossingOf(message) == Crossing::kRefused) {
+        SetLastError(ERROR_ACCESS_DENIED);  // its structure would not cross
+        return 0;
+    }
     int fd = outgoing.Get(pid, tid);
     if (fd < 0) {
         return 0;
@@ -434,16 +534,39 @@ LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam,
         outgoing.Drop(pid, tid);
         return 0;
     }
+    const uint64_t deadline = timeoutMs < 0 ? 0 : NowMs() + static_cast<uint64_t>(timeoutMs);
     // While the reply is on its way, this thread's own windows keep taking
     // the messages sent to them (a reply sent from inside the receiver's
     // handler arrives that way).
     std::shared_ptr<ThreadQueue> queue = CurrentQueue();
     for (;;) {
         HandleSentMessages(*queue);
-        if (queue->Wait(-1, fd)) {
+        int wait = -1;
+        if (timeoutMs >= 0) {
+            uint64_t now = NowMs();
+            if (now >= deadline) {
+                // Given up: withdrawn if the receiver has not taken it yet; a
+                // reply that comes later is skipped by its sequence.
+                FrameHeader cancel = header;
+                cancel.type = static_cast<uint32_t>(FrameType::kCancel);
+                cancel.wParam = 0;
+                cancel.lParam = 0;
+                cancel.dataSize = 0;
+                cancel.copyDataTag = 0;
+                if (!WriteFrame(fd, cancel, nullptr)) {
+                    outgoing.Drop(pid, tid);
+                }
+                if (timedOut != nullptr) {
+                    *timedOut = true;
+                }
+                return 0;
+            }
+            wait = static_cast<int>(std::min<uint64_t>(deadline - now, 0x7FFFFFFF));
+        }
+        if (queue->Wait(wait, fd)) {
             FrameHeader reply;
-            std::vector<uint8_t> ignored;
-            if (!ReadFrame(fd, reply, ignored) ||
+            std::vector<uint8_t> replyData;
+            if (!ReadFrame(fd, reply, replyData) ||
                 reply.type != static_cast<uint32_t>(FrameType::kReply)) {
                 outgoing.Drop(pid, tid);  // the receiver died or broke the connection
                 return 0;
@@ -452,6 +575,9 @@ LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam,
                 continue;  // a late reply of an abandoned send
             }
             *delivered = true;
+            if (CrossingOf(message) == Crossing::kGetText) {
+                return TakeText(replyData, lParam, wParam);
+            }
             return static_cast<LRESULT>(reply.lParam);
         }
     }
@@ -460,6 +586,10 @@ LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam,
 bool RemotePost(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     int fd = outgoing.Get(pid, tid);
     if (fd < 0) {
+        return false;
+    }
+    if (CrossingOf(message) != Crossing::kValue) {
+        SetLastError(SyncOnly(message) ? ERROR_MESSAGE_SYNC_ONLY : ERROR_ACCESS_DENIED);
         return false;
     }
     std::vector<uint8_t> data;

@@ -67,11 +67,13 @@ void ReadOwnConnections(ThreadQueue& queue,
 // some of them has ended, or one of them broke.
 void WakeServer();
 
-// Sends to a window of another process and waits for its result; messages
-// sent to the calling thread's windows are handled meanwhile. 0 when the
-// process is gone.
+// Sends to a window of another process and waits for its result, at most
+// timeoutMs (-1: no bound; *timedOut tells a wait given up, and the send is
+// withdrawn if the receiver has not taken it yet); messages sent to the
+// calling thread's windows are handled meanwhile. 0 when the process is gone
+// or the message's parameters cannot cross.
 LRESULT RemoteSend(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
-                   bool* delivered);
+                   bool* delivered, int timeoutMs = -1, bool* timedOut = nullptr);
 bool RemotePost(pid_t pid, DWORD tid, HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace w32::window

@@ -1,3 +1,4 @@
+#include "internal/unique_fd.h"
 #include "window/session.h"
 
 #include <dirent.h>
@@ -45,41 +46,33 @@ std::string MakeDirectory() {
 template <typename F>
 auto Locked(const char* name, F f) -> decltype(f()) {
     std::string path = Directory() + "/" + name;
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-    auto result = f();
-    if (fd >= 0) {
-        close(fd);
-    }
-    return result;
+    w32::unique_fd fd(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    w32::LockExclusive(fd);
+    return f();
 }
 
 std::string ReadSmallFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    w32::unique_fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return {};
     }
     std::string text;
     char buffer[4096];
     ssize_t got;
-    while ((got = read(fd, buffer, sizeof(buffer))) > 0) {
+    while ((got = read(fd.get(), buffer, sizeof(buffer))) > 0) {
         text.append(buffer, static_cast<size_t>(got));
     }
-    close(fd);
     return text;
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& text) {
     std::string temporary = path + ".tmp" + std::to_string(getpid());
-    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    w32::unique_fd fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd) {
         return false;
     }
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
+    bool ok = write(fd.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    fd.reset();
     return ok && rename(temporary.c_str(), path.c_str()) == 0;
 }
 
@@ -301,13 +294,11 @@ bool ProcessAlive(pid_t pid) {
     }
     // The pid may have been reused: the process's own lock tells.
     std::string path = Directory() + "/proc-" + std::to_string(pid) + ".lock";
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    w32::unique_fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         return false;
     }
-    bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    close(fd);
-    return held;
+    return flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }
 
 void MarkProcessAlive() {

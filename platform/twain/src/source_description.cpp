@@ -78,11 +78,7 @@ CapContainer DefaultResolutions() {
 
 const PageSpec& SourceDescription::Page(int index) const {
     static const PageSpec kDefaultPage;
-    if (pageSpecs.empty()) {
-        return kDefaultPage;
-    }
-    size_t at = std::min(static_cast<size_t>(index < 0 ? 0 : index), pageSpecs.size() - 1);
-    return pageSpecs[at];
+    return w32_devices::PageAt(pageSpecs, index, kDefaultPage);
 }
 
 std::optional<CapValue> ParseCapValue(const std::string& text) {

@@ -172,11 +172,7 @@ bool ApplyDeviceKey(DeviceDescription& device, const std::string& key, const std
 
 const PageSpec& DeviceDescription::Page(int index) const {
     static const PageSpec kDefaultPage;
-    if (pageSpecs.empty()) {
-        return kDefaultPage;
-    }
-    size_t at = std::min(static_cast<size_t>(index < 0 ? 0 : index), pageSpecs.size() - 1);
-    return pageSpecs[at];
+    return w32_devices::PageAt(pageSpecs, index, kDefaultPage);
 }
 
 const DeviceDescription* SessionDescription::Find(const std::u16string& id) const {

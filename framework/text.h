@@ -1,0 +1,61 @@
+// Text between code pages and formatted text, each in one call: the two-call
+// pattern of the conversion functions (measure, then convert) and of the
+// formatter (count, then print) written once.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace fw {
+
+// The bytes of a code page as UTF-16; empty when nothing converts.
+inline std::u16string ToWide(UINT codePage, std::string_view bytes) {
+    if (bytes.empty() || bytes.size() > 0x7FFFFFFF) {
+        return {};
+    }
+    const int length = static_cast<int>(bytes.size());
+    int count = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
+    if (count <= 0) {
+        return {};
+    }
+    std::u16string wide(static_cast<size_t>(count), u'\0');
+    count = MultiByteToWideChar(codePage, 0, bytes.data(), length, wide.data(), count);
+    wide.resize(static_cast<size_t>(count > 0 ? count : 0));
+    return wide;
+}
+
+// UTF-16 text in a code page; characters without a mapping become the code
+// page's default character. Empty when nothing converts.
+inline std::string FromWide(UINT codePage, std::u16string_view text) {
+    if (text.empty() || text.size() > 0x7FFFFFFF) {
+        return {};
+    }
+    const int length = static_cast<int>(text.size());
+    int count = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (count <= 0) {
+        return {};
+    }
+    std::string bytes(static_cast<size_t>(count), '\0');
+    count = WideCharToMultiByte(codePage, 0, text.data(), length, bytes.data(), count, nullptr,
+                                nullptr);
+    bytes.resize(static_cast<size_t>(count > 0 ? count : 0));
+    return bytes;
+}
+
+// The formatter's output as a string, whatever its length (the Windows rules:
+// %s is a wide string in a wide format).
+template <class... Args>
+std::u16string Format(const std::u16string& format, Args... args) {
+    int length = _scwprintf(format.c_str(), args...);
+    if (length <= 0) {
+        return {};
+    }
+    std::vector<char16_t> text(static_cast<size_t>(length) + 1, u'\0');
+    swprintf_s(text.data(), text.size(), format.c_str(), args...);
+    return text.data();
+}
+
+}  // namespace fw
