@@ -13,14 +13,19 @@ DWORD GdiObjects() {
 }
 
 HBITMAP MakeSection(int width, int height, int bits, void** pixels) {
-    BITMAPINFO info{};
+    // Room for a full colour table: the section reads one for 1 and 8 bits.
+    struct {
+        BITMAPINFOHEADER bmiHeader;
+        RGBQUAD colours[256];
+    } info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
     info.bmiHeader.biHeight = height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = static_cast<WORD>(bits);
     info.bmiHeader.biCompression = BI_RGB;
-    return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, pixels, nullptr, 0);
+    return CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                            pixels, nullptr, 0);
 }
 
 TEST(GdiObjects, MemoryDcSelectionAndDeletion) {

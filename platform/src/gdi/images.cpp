@@ -63,7 +63,9 @@ HBITMAP CreateBitmapFromPackedDib(const void* data, size_t size) {
     }
     const auto* bytes = static_cast<const uint8_t*>(data);
     bitmap->palette.resize(colours);
-    memcpy(bitmap->palette.data(), bytes + tableOffset, colours * sizeof(RGBQUAD));
+    if (colours > 0) {
+        memcpy(bitmap->palette.data(), bytes + tableOffset, colours * sizeof(RGBQUAD));
+    }
     memcpy(bitmap->bits, bytes + rowsOffset, rowsSize);
     Table& table = Objects();
     std::lock_guard<std::mutex> guard(table.lock);
