@@ -278,8 +278,11 @@ void CTwainManager::OnScan() {
                         &ui) == TWRC_SUCCESS;
     if (!uiEnabled) {
         host->Log(kLogInfo, u"Couldn't EnableSource, maybe it's driver without ui?");
+        // The source stays open in state 4 otherwise: close it so the scanner is not held.
+        CloseSource();
         cancelRequested = false;
         state = kScannerIdle;
+        Answer(job.client, kStateInterfaceFailed);
     }
     // Otherwise the source's dialog is up; its events carry the scan on.
 }

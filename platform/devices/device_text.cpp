@@ -1,6 +1,7 @@
 #include "device_text.h"
 
 #include <unistd.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -20,6 +21,21 @@ std::string Trim(const std::string& text) {
         --end;
     }
     return text.substr(begin, end - begin);
+}
+
+std::u16string Wide(const std::string& utf8) {
+    if (utf8.empty() || utf8.size() > 0x7FFFFFFF) {
+        return {};
+    }
+    const int length = static_cast<int>(utf8.size());
+    int count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    if (count <= 0) {
+        return {};
+    }
+    std::u16string wide(static_cast<size_t>(count), u'\0');
+    count = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), count);
+    wide.resize(static_cast<size_t>(count > 0 ? count : 0));
+    return wide;
 }
 
 std::string Lower(std::string text) {

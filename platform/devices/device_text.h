@@ -18,6 +18,8 @@ std::string Lower(std::string text);
 std::vector<std::string> Words(const std::string& text);
 // A list's items, split at blanks and commas: "a, b c" -> {"a", "b", "c"}.
 std::vector<std::string> ListWords(const std::string& text);
+// UTF-8 text of a description as UTF-16 (dialogs and WIA properties).
+std::u16string Wide(const std::string& utf8);
 // A whole decimal number, or nothing.
 std::optional<int> ParseInt(const std::string& text);
 // yes/true/1/on or no/false/0/off in any letter case, or nothing.

@@ -127,6 +127,25 @@ TEST(AgentProcess, ANewerAgentMakesTheOlderOneCloseInOrder) {
     EXPECT_EQ(FindWindowW(vexlo::kAgentWindowClass, nullptr), secondWindow);
 }
 
+TEST(AgentProcess, TerminationSignalsCloseTheAgentInOrder) {
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        TempDir appData;
+        AgentProcess agent(appData.native());
+        HWND window = agent.WaitForWindow();
+        ASSERT_NE(window, nullptr);
+        AnswerRecorder client;
+        PluginRequest setMode = vexlo::test::MakeRequest(vexlo::kRequestSetScanMode, 3);
+        Send(window, client, &setMode, sizeof(setMode));
+        kill(agent.pid, number);
+        EXPECT_EQ(agent.WaitForExit(std::chrono::seconds(10)), 0) << "signal " << number;
+        EXPECT_FALSE(IsWindow(window));
+        // The ordered close wrote the scan mode the session chose.
+        EXPECT_EQ(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini"),
+                  "[wia]\r\nwia-scanner=\r\nwia-scanner-name=\r\n[settings]\r\nscan-mode=3\r\n")
+            << "signal " << number;
+    }
+}
+
 TEST(AgentProcess, WmCloseShutsDownWithinAboutTwoSeconds) {
     TempDir appData;
     AgentProcess agent(appData.native());

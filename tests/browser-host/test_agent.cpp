@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/text.h"
 #include "protocol/records.h"
 
 namespace {
@@ -35,18 +36,6 @@ constexpr UINT kSendLater = WM_APP + 1;
 std::vector<Rule> rules;
 FILE* requestLog = nullptr;
 std::deque<std::pair<HWND, vexlo::AgentAnswer>> pending;
-
-std::u16string Wide(const std::string& text) {
-    std::u16string wide;
-    int count =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (count > 0) {
-        wide.resize(static_cast<size_t>(count));
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            count);
-    }
-    return wide;
-}
 
 bool ReadRules(const char* path) {
     std::ifstream in(path);
@@ -70,7 +59,7 @@ bool ReadRules(const char* path) {
         if (!text.empty() && text[0] == ' ') {
             text.erase(0, 1);
         }
-        rule.text = Wide(text);
+        rule.text = fw::ToWide(CP_UTF8, text);
         rules.push_back(rule);
     }
     return true;

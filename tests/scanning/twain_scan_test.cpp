@@ -207,10 +207,10 @@ TEST(TwainScan, ImageInformationThatFailsAnswersMinusFive) {
     EXPECT_EQ(agent.Manager().GetState(), 0);
 }
 
-TEST(TwainScan, ASourceThatCannotBeEnabledIsLoggedAndAnswersNothing) {
+TEST(TwainScan, ASourceThatCannotBeEnabledIsLoggedClosedAndAnswersMinusNine) {
     TwainAgent agent(Source("No UI", "fail = enable\n"));
     agent.Scan(1, 24);
-    EXPECT_TRUE(agent.Answers().empty());
+    EXPECT_EQ(agent.States(), (std::vector<int>{-9}));
     EXPECT_EQ(agent.Manager().GetState(), 0);
     EXPECT_EQ(agent.SourceDialog(u"No UI"), nullptr);
     EXPECT_NE(agent.Log().find("Couldn't EnableSource, maybe it's driver without ui?"),

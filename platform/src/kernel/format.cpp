@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "internal/text.h"
 #include "w32/codepage.h"
 #include "w32/crt.h"
 
@@ -42,15 +43,7 @@ struct Spec {
 template <typename Ch>
 void AppendNarrow(std::basic_string<Ch>& out, const char* text, size_t length) {
     if constexpr (Traits<Ch>::kWide) {
-        if (length == 0) {
-            return;
-        }
-        int needed = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-        if (needed > 0) {
-            size_t at = out.size();
-            out.resize(at + static_cast<size_t>(needed));
-            MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out.data() + at, needed);
-        }
+        out += w32::ToWide(CP_ACP, std::string_view(text, length));
     } else {
         out.append(text, length);
     }
@@ -61,17 +54,7 @@ void AppendWide(std::basic_string<Ch>& out, const char16_t* text, size_t length)
     if constexpr (Traits<Ch>::kWide) {
         out.append(text, length);
     } else {
-        if (length == 0) {
-            return;
-        }
-        int needed = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
-                                         nullptr, nullptr);
-        if (needed > 0) {
-            size_t at = out.size();
-            out.resize(at + static_cast<size_t>(needed));
-            WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), out.data() + at, needed,
-                                nullptr, nullptr);
-        }
+        out += w32::FromWide(CP_ACP, std::u16string_view(text, length));
     }
 }
 

@@ -127,6 +127,9 @@ std::shared_ptr<Window> FindLocal(HWND hwnd);
 uint32_t Value(HWND hwnd);
 HWND Handle(uint32_t value);
 uint64_t NowMs();
+// From the first window on, SIGTERM, SIGINT and SIGHUP post WM_CLOSE to the
+// process's top-level windows in creation order (once per process).
+void CloseWindowsOnSignals();
 
 // The desktop window's handle, the same in every process.
 inline constexpr uint32_t kDesktopHandle = 0x10000;

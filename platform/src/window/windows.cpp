@@ -206,6 +206,7 @@ W32API HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR
                                    DWORD dwStyle, int X, int Y, int nWidth, int nHeight,
                                    HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                                    LPVOID lpParam) {
+    w32::window::CloseWindowsOnSignals();
     auto window = std::make_shared<Window>();
     {
         State& state = TheState();

@@ -4,19 +4,6 @@
 
 namespace twain_dsm {
 
-std::u16string Wide(const std::string& utf8) {
-    if (utf8.empty()) {
-        return {};
-    }
-    int size = static_cast<int>(utf8.size());
-    int needed = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::u16string wide(static_cast<size_t>(needed > 0 ? needed : 0), u'\0');
-    if (needed > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), needed);
-    }
-    return wide;
-}
-
 void CopyToTwString(const std::string& utf8, TW_STR32 out) {
     std::memset(out, 0, sizeof(TW_STR32));
     std::u16string wide = Wide(utf8);

@@ -4,11 +4,12 @@
 
 #include <string>
 
+#include "device_text.h"
 #include "twain.h"
 
 namespace twain_dsm {
 
-std::u16string Wide(const std::string& utf8);
+using w32_devices::Wide;
 // UTF-8 text in the ANSI code page, cut to fit a TW_STR32 (33 bytes and the
 // terminator) without splitting a character.
 void CopyToTwString(const std::string& utf8, TW_STR32 out);

@@ -19,6 +19,7 @@ using w32_devices::Lower;
 using w32_devices::ParseBool;
 using w32_devices::ParseInt;
 using w32_devices::Trim;
+using w32_devices::Wide;
 
 std::optional<HRESULT> ParseResult(const std::string& text) {
     std::string value = Lower(text);
@@ -72,17 +73,6 @@ std::optional<PageSpec> ParsePage(const std::string& text) {
         return std::nullopt;
     }
     return PageSpec{*bits, *width, *height};
-}
-
-std::u16string Wide(const std::string& text) {
-    int needed =
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string out(static_cast<size_t>(needed > 0 ? needed : 0), u'\0');
-    if (needed > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(),
-                            needed);
-    }
-    return out;
 }
 
 // One "key = value" of a device; false when the line is not understood.
