@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "agent/base/data_folders.h"
+#include "agent/imaging/print_pages.h"
+#include "agent/service/render_flight.h"
 #include "agent/service/upload_flight.h"
 
 namespace vexlo {
@@ -30,8 +32,11 @@ void DeleteFileIfAny(const std::u16string& path) {
 }  // namespace
 
 CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
-                       ScanWorkerStart workerStart)
-    : module(appModule), scannerFactory(std::move(scanners)), scanWorkerStart(workerStart) {
+                       ScanWorkerStart workerStart, PrintWorkerStart printStart)
+    : module(appModule),
+      scannerFactory(std::move(scanners)),
+      scanWorkerStart(workerStart),
+      printWorkerStart(printStart) {
     stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     logger.Open(GetDefaultLogPath());
 }
@@ -61,8 +66,12 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
         wiaScanner = scannerFactory.makeWia(*this, GetScannedFolder());
     }
     // A worker that cannot be started leaves a null handle.
+    AllowRenderCalls();  // a window made after an earlier one closed in this process
     if (scanWorkerStart == ScanWorkerStart::kRun) {
         scanWorker.Start(ScanWorkerThreadProc, this);
+    }
+    if (printWorkerStart == PrintWorkerStart::kRun) {
+        printWorker.Start(PrintWorkerThreadProc, this);
     }
 
     // The start broadcast: an older agent that hears it closes.
@@ -98,19 +107,26 @@ void CAppWindow::AllowMessagesThroughFilter() {
     }
 }
 
+// The close, in order: the stop flag and event; the "Close desktop..." log
+// line; the tray's step; the cuts (the upload's and the render's
+// connections, Cancel to an open print dialog), which stay in force for a
+// call or a dialog that has not started yet; joining the scan worker, then
+// the print worker, while this thread answers the messages sent to it (a
+// request that comes meanwhile gets the closing agent's answers); retiring
+// the WIA scanner; deleting the files of work that will not be done; saving
+// and freeing the settings; retiring the TWAIN manager; PostQuitMessage.
 LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     stopRequested = true;
     SetEvent(stopEvent.get());
     Log(kLogTrace, u"Close desktop...");
 
+    CutUploadInFlight();
+    CutRenderCalls();
+    CancelPrintDialog();
     // The workers end before the WIA scanner goes: the scan worker asks the
     // scanners whether a job has ended.
-    // The stop event wakes a waiting worker at once. One that is still in the
-    // middle of a page or a print after 1000 ms is not cut off (it shares the
-    // queues, the scanners and the settings with the steps that follow): its
-    // connection to the service is, if it has one, and then it is joined.
-    scanWorker.Stop(1000, CutUploadInFlight);
-    printWorker.Stop(1000, nullptr);
+    JoinWorker(scanWorker);
+    JoinWorker(printWorker);
     RetireScanner(wiaScanner);
 
     DeletePendingFiles();
@@ -169,6 +185,10 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
     Log(kLogTrace, u"Got WM_COPYDATA from plugin");
     PluginRequest request;
     if (data == nullptr || !DecodeRequest(data->lpData, data->cbData, &request)) {
+        return 0;
+    }
+    if (stopRequested) {
+        AnswerWhileClosing(sender, request);
         return 0;
     }
     switch (request.code) {
@@ -335,6 +355,25 @@ void CAppWindow::OnScanError(ScanJob job, int code) {
 
 void CAppWindow::SetPrintPages(const std::deque<std::u16string>& pages) {
     printPages = pages;
+}
+
+void CAppWindow::AnswerWhileClosing(HWND sender, const PluginRequest& request) {
+    // The scanners and the workers are going: a scan is busy, the mode is
+    // still known, no scanner is selected, and nothing else is answered.
+    switch (request.code) {
+        case kRequestScan:
+            SendStateToClient(sender, kStateBusy, 0, nullptr);
+            break;
+        case kRequestGetScanMode:
+            SendStateToClient(sender, kReplyScanMode, settings != nullptr ? settings->scanMode : 0,
+                              nullptr);
+            break;
+        case kRequestGetSelectedScanner:
+            SendStateToClient(sender, kReplyGetSelectedScanner, 0, u"");
+            break;
+        default:
+            break;
+    }
 }
 
 void CAppWindow::ShowAbout() {
