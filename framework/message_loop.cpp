@@ -81,6 +81,25 @@ BOOL CMessageLoop::OnIdle(int) {
     return FALSE;  // no continuous idle processing
 }
 
+DWORD WaitHandlingSentMessages(HANDLE object, DWORD milliseconds) {
+    const ULONGLONG start = ::GetTickCount64();
+    for (;;) {
+        DWORD left = milliseconds;
+        if (milliseconds != INFINITE) {
+            ULONGLONG spent = ::GetTickCount64() - start;
+            left = spent >= milliseconds ? 0 : static_cast<DWORD>(milliseconds - spent);
+        }
+        // MWMO_INPUTAVAILABLE: a send that came before the wait began counts too.
+        DWORD woke =
+            ::MsgWaitForMultipleObjectsEx(1, &object, left, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (woke != WAIT_OBJECT_0 + 1) {
+            return woke;
+        }
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 HRESULT CAppModule::Init(HINSTANCE moduleInstance) {
     instance = moduleInstance != nullptr ? moduleInstance : ::GetModuleHandleW(nullptr);
     return S_OK;

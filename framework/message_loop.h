@@ -53,6 +53,13 @@ private:
     std::vector<CIdleHandler*> idleHandlers;
 };
 
+// Waits for the object up to `milliseconds` (INFINITE: no bound) while the
+// calling thread goes on handling the messages sent to its windows: a GUI
+// thread that waits for a thread or a process which sends to it would
+// otherwise wait for ever. Posted messages stay queued. The result is
+// WaitForSingleObject's.
+DWORD WaitHandlingSentMessages(HANDLE object, DWORD milliseconds);
+
 class CAppModule {
 public:
     HRESULT Init(HINSTANCE instance);

@@ -60,6 +60,7 @@ private:
 
 using unique_handle = unique_any<HANDLE, &CloseHandle>;  // events, threads
 using unique_hfile = unique_any<HANDLE, &CloseHandle, InvalidHandleIsEmpty>;
+using unique_hfind = unique_any<HANDLE, &FindClose, InvalidHandleIsEmpty>;  // FindFirstFileW
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
 using unique_hglobal = unique_any<HGLOBAL, &GlobalFree>;
 

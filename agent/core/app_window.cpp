@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "agent/base/data_folders.h"
+#include "agent/core/stale_files.h"
 #include "agent/imaging/print_pages.h"
 #include "agent/service/render_flight.h"
 #include "agent/service/upload_flight.h"
@@ -14,8 +15,15 @@ namespace {
 constexpr UINT kMessageFilterAdd = 1;  // MSGFLT_ADD
 using ChangeWindowMessageFilterProc = BOOL(WINAPI*)(UINT message, DWORD flag);
 
-// How long a page is given to take an answer.
+// Until no older agent is left, the window looks every so often; then it
+// deletes the page files older agents left behind.
+constexpr UINT_PTR kStaleFilesTimer = 1;
+constexpr UINT kStaleFilesPollMs = 200;
+
+// How long a page is given to take an answer; once the agent closes, only a
+// moment, so that a page that does not answer cannot hold the close.
 constexpr UINT kAnswerTimeoutMs = 1000;
+constexpr UINT kClosingAnswerTimeoutMs = 100;
 
 bool IsAgentWindow(HWND window) {
     char16_t className[64] = {};
@@ -38,6 +46,10 @@ CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
       scanWorkerStart(workerStart),
       printWorkerStart(printStart) {
     stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    // The GUI thread joins the workers at the close; the workers send to the
+    // pages, and the pages (and the agent's own windows) send back.
+    scanWorker.SetWait(fw::WaitHandlingSentMessages);
+    printWorker.SetWait(fw::WaitHandlingSentMessages);
     logger.Open(GetDefaultLogPath());
 }
 
@@ -57,6 +69,7 @@ CAppWindow::~CAppWindow() {
 }
 
 LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
+    GetSystemTimeAsFileTime(&started);
     AllowMessagesThroughFilter();
     settings = GetSettings();
     if (scannerFactory.makeTwain) {
@@ -77,6 +90,7 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     // The start broadcast: an older agent that hears it closes.
     PostMessageW(HWND_BROADCAST, WM_VEXLO_DESKTOP_MESSAGE, kStartBroadcastWParam,
                  static_cast<LPARAM>(GetCurrentProcessId()));
+    ::SetTimer(m_hWnd, kStaleFilesTimer, kStaleFilesPollMs, nullptr);
 
     std::u16string logFile = settings->GetLogFile();
     if (!logFile.empty()) {
@@ -108,25 +122,29 @@ void CAppWindow::AllowMessagesThroughFilter() {
 }
 
 // The close, in order: the stop flag and event; the "Close desktop..." log
-// line; the tray's step; the cuts (the upload's and the render's
-// connections, Cancel to an open print dialog), which stay in force for a
-// call or a dialog that has not started yet; joining the scan worker, then
-// the print worker, while this thread answers the messages sent to it (a
-// request that comes meanwhile gets the closing agent's answers); retiring
-// the WIA scanner; deleting the files of work that will not be done; saving
-// and freeing the settings; retiring the TWAIN manager; PostQuitMessage.
+// line; the tray's step; the cuts: the render's connection and Cancel to an
+// open print dialog, which stay in force for a call or a dialog that has not
+// started yet, and the upload's connection once the scan worker has had
+// 1000 ms; joining the scan worker, then the print worker, while this thread
+// answers the messages sent to it (a request that comes meanwhile gets the
+// closing agent's answers); retiring the WIA scanner; deleting the files of
+// work that will not be done; saving and freeing the settings; retiring the
+// TWAIN manager; PostQuitMessage.
 LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
+    // Requests that come while the workers are joined are answered from this.
+    closingScanMode = settings != nullptr ? settings->scanMode : 0;
     stopRequested = true;
     SetEvent(stopEvent.get());
     Log(kLogTrace, u"Close desktop...");
 
-    CutUploadInFlight();
     CutRenderCalls();
     CancelPrintDialog();
     // The workers end before the WIA scanner goes: the scan worker asks the
-    // scanners whether a job has ended.
-    JoinWorker(scanWorker);
-    JoinWorker(printWorker);
+    // scanners whether a job has ended. The scan worker gets 1000 ms to end
+    // the page it is at (a closing agent ends an upload at its next read),
+    // then its upload's connection is cut.
+    scanWorker.Stop(1000, CutUploadInFlight);
+    JoinPrintWorker();
     RetireScanner(wiaScanner);
 
     DeletePendingFiles();
@@ -157,6 +175,22 @@ BOOL CAppWindow::PreTranslateMessage(MSG* pMsg) {
     return FALSE;
 }
 
+LRESULT CAppWindow::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& handled) {
+    if (wParam != kStaleFilesTimer) {
+        handled = FALSE;
+        return 0;
+    }
+    // Pages of an agent that ended without its close (killed mid-upload, say)
+    // would stay for ever. Once the older agents have closed, whatever of
+    // theirs is left in Processed and Print is theirs; Scanned keeps its files.
+    if (!stopRequested && !AnotherAgentWindowExists(m_hWnd)) {
+        ::KillTimer(m_hWnd, kStaleFilesTimer);
+        DeleteFilesWrittenBefore(GetProcessedFolder(), started);
+        DeleteFilesWrittenBefore(GetPrintFolder(), started);
+    }
+    return 0;
+}
+
 LRESULT CAppWindow::OnCopyDataMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
     return OnCopyData(reinterpret_cast<HWND>(wParam),
                       reinterpret_cast<const COPYDATASTRUCT*>(lParam));
@@ -170,9 +204,10 @@ LRESULT CAppWindow::OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
         return 0;
     }
     // The answer names this window. Sent to itself or to another agent, it
-    // would come back as a question without end.
+    // would come back as a question without end. A closing agent is no
+    // longer there to be found.
     HWND asker = reinterpret_cast<HWND>(wParam);
-    if (asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
+    if (stopRequested || asker == m_hWnd || !::IsWindow(asker) || IsAgentWindow(asker)) {
         return 0;
     }
     DWORD_PTR ignored = 0;
@@ -249,6 +284,25 @@ LRESULT CAppWindow::OnCopyData(HWND sender, const COPYDATASTRUCT* data) {
             break;
     }
     return 0;
+}
+
+void CAppWindow::AnswerWhileClosing(HWND sender, const PluginRequest& request) {
+    // The scanners and the settings are going or gone: a scan is refused as
+    // busy, the queries are answered from what the close kept, the rest has
+    // no effect any more.
+    switch (request.code) {
+        case kRequestScan:
+            SendStateToClient(sender, kStateBusy, 0, nullptr);
+            break;
+        case kRequestGetScanMode:
+            SendStateToClient(sender, kReplyScanMode, closingScanMode, nullptr);
+            break;
+        case kRequestGetSelectedScanner:
+            SendStateToClient(sender, kReplyGetSelectedScanner, 0, u"");
+            break;
+        default:
+            break;
+    }
 }
 
 bool CAppWindow::IsBusyForScan() {
@@ -335,8 +389,8 @@ void CAppWindow::SendStateToClient(HWND client, int state, int info, const char1
     // than hold this thread (and with it every scan and the close).
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(client, WM_COPYDATA, reinterpret_cast<WPARAM>(m_hWnd),
-                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
-                        &ignored);
+                        reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG,
+                        stopRequested ? kClosingAnswerTimeoutMs : kAnswerTimeoutMs, &ignored);
 }
 
 void CAppWindow::OnScanError(ScanJob job, int code) {
@@ -357,25 +411,6 @@ void CAppWindow::SetPrintPages(const std::deque<std::u16string>& pages) {
     printPages = pages;
 }
 
-void CAppWindow::AnswerWhileClosing(HWND sender, const PluginRequest& request) {
-    // The scanners and the workers are going: a scan is busy, the mode is
-    // still known, no scanner is selected, and nothing else is answered.
-    switch (request.code) {
-        case kRequestScan:
-            SendStateToClient(sender, kStateBusy, 0, nullptr);
-            break;
-        case kRequestGetScanMode:
-            SendStateToClient(sender, kReplyScanMode, settings != nullptr ? settings->scanMode : 0,
-                              nullptr);
-            break;
-        case kRequestGetSelectedScanner:
-            SendStateToClient(sender, kReplyGetSelectedScanner, 0, u"");
-            break;
-        default:
-            break;
-    }
-}
-
 void CAppWindow::ShowAbout() {
     // The about dialog comes with the tray icon.
 }
@@ -389,6 +424,9 @@ void CAppWindow::Log(int level, const char16_t* format, ...) {
 }
 
 bool CAppWindow::IsCancelled(int jobId) {
+    if (stopRequested) {
+        return true;  // a closing agent ends an upload at its next read
+    }
     std::lock_guard<std::mutex> guard(itemsLock);
     for (int id : cancelledJobIds) {
         if (id == jobId) {

@@ -61,6 +61,7 @@ public:
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_COPYDATA, OnCopyDataMessage)
     MESSAGE_HANDLER(WM_VEXLO_DESKTOP_MESSAGE, OnDesktopMessage)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     END_MSG_MAP()
 
     // Gives the TWAIN manager each message first; never swallows one.
@@ -100,8 +101,11 @@ private:
     LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL&);
     LRESULT OnCopyDataMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
     LRESULT OnDesktopMessage(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+    LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& handled);
 
     bool IsBusyForScan();
+    // The answers of a request that arrives while the window closes.
+    void AnswerWhileClosing(HWND sender, const PluginRequest& request);
 
     // The scan worker (scan_worker.cpp).
     static DWORD WINAPI ScanWorkerThreadProc(LPVOID window);
@@ -124,11 +128,10 @@ private:
     // Posts Cancel to the print dialog of the print worker's thread, if one
     // is open.
     void CancelPrintDialog();
-    // Ends a worker while this thread keeps answering messages sent to its
-    // windows: the print dialog's end re-enables this window by a send.
-    void JoinWorker(fw::CWorkerThread& worker);
-    // A request that reaches the window while it joins its workers.
-    void AnswerWhileClosing(HWND sender, const PluginRequest& request);
+    // Ends the print worker while this thread keeps answering messages sent
+    // to its windows (the print dialog's end re-enables this window by a
+    // send), cutting a render or cancelling a dialog that began meanwhile.
+    void JoinPrintWorker();
 
     fw::CAppModule& module;
     ScannerFactory scannerFactory;
@@ -165,6 +168,8 @@ private:
 
     CLogger logger;
     CSettings* settings = nullptr;
+    int closingScanMode = 0;  // the scan mode when the close began
+    FILETIME started = {};    // page files written before it are stale
     bool filterAdded = false;
 };
 

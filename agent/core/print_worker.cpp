@@ -22,7 +22,7 @@ namespace {
 // the sleep short at shutdown.
 constexpr DWORD kIdlePoll = 1000;
 // How often a join re-posts Cancel to a print dialog that opened after the
-// stop, and looks at the messages sent to the window.
+// stop and cuts a render that started after it.
 constexpr DWORD kJoinSlice = 20;
 
 const char16_t kDialogClass[] = u"#32770";
@@ -148,22 +148,19 @@ void CAppWindow::CancelPrintDialog() {
         reinterpret_cast<LPARAM>(&search));
 }
 
-void CAppWindow::JoinWorker(fw::CWorkerThread& worker) {
-    if (!worker.IsRunning()) {
+void CAppWindow::JoinPrintWorker() {
+    if (!printWorker.IsRunning()) {
         return;
     }
-    worker.SetWait([this](HANDLE thread, DWORD milliseconds) {
+    printWorker.SetWait([this](HANDLE thread, DWORD milliseconds) {
         DWORD waited = 0;
         for (;;) {
             DWORD slice =
                 milliseconds == INFINITE ? kJoinSlice : std::min(kJoinSlice, milliseconds - waited);
-            if (WaitForSingleObject(thread, slice) == WAIT_OBJECT_0) {
-                return static_cast<DWORD>(WAIT_OBJECT_0);
+            DWORD woke = fw::WaitHandlingSentMessages(thread, slice);
+            if (woke != WAIT_TIMEOUT) {
+                return woke;
             }
-            // Handles what was sent to this thread's windows; posted
-            // messages stay queued for the loop.
-            MSG msg;
-            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
             // A dialog or a call that started after the stop ends too.
             CutRenderCalls();
             CancelPrintDialog();
@@ -173,7 +170,7 @@ void CAppWindow::JoinWorker(fw::CWorkerThread& worker) {
             }
         }
     });
-    worker.Stop(INFINITE, nullptr);
+    printWorker.Stop(INFINITE, nullptr);
 }
 
 }  // namespace vexlo

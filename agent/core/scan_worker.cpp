@@ -85,6 +85,12 @@ void CAppWindow::ProcessScannedItem(const ScannedItem& item) {
     }
 
     Log(kLogTrace, u"Processing has finished %s", pageFile.c_str());
+    if (stopRequested) {
+        // The agent closes: no upload begins now.
+        Log(kLogError, u"Item hasn't sent %s", pageFile.c_str());
+        DeleteFileIfAny(pageFile);
+        return;
+    }
     UploadItem upload;
     upload.file = pageFile;
     upload.apiKey = item.apiKey;

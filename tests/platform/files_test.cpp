@@ -4,7 +4,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -121,6 +124,68 @@ TEST(Files, DeleteAndFolders) {
     EXPECT_FALSE(DeleteFileW(dir.wide("sub/f").c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(DeleteFileW(dir.wide("sub").c_str()));  // folders are not files
+}
+
+// Every name a search finds, in its order, and the error that ended it.
+std::vector<std::u16string> FindAll(const std::u16string& pattern, DWORD* error) {
+    std::vector<std::u16string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return names;
+    }
+    do {
+        names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    *error = GetLastError();
+    EXPECT_TRUE(FindClose(search));
+    return names;
+}
+
+TEST(Files, FindListsAFolderWithItsDotsAndMatchesWildcardsWithoutCase) {
+    TempDir dir;
+    WriteFileBytes(dir.native("Page1.PNG"), "12345");
+    WriteFileBytes(dir.native("page2.png"), "");
+    WriteFileBytes(dir.native("note.txt"), "");
+    CreateDirectoryW(dir.wide("sub").c_str(), nullptr);
+    struct Case {
+        const char* pattern;
+        DWORD error;
+        std::vector<std::u16string> names;  // sorted, dots first
+    };
+    for (const Case& c : {
+             Case{"*",
+                  ERROR_NO_MORE_FILES,
+                  {u".", u"..", u"Page1.PNG", u"note.txt", u"page2.png", u"sub"}},
+             Case{"*.png", ERROR_NO_MORE_FILES, {u"Page1.PNG", u"page2.png"}},
+             Case{"PAGE?.png", ERROR_NO_MORE_FILES, {u"Page1.PNG", u"page2.png"}},
+             Case{"note.txt", ERROR_NO_MORE_FILES, {u"note.txt"}},
+             Case{"*.bmp", ERROR_FILE_NOT_FOUND, {}},
+             Case{"missing/*", ERROR_PATH_NOT_FOUND, {}},
+         }) {
+        DWORD error = 0;
+        std::vector<std::u16string> names = FindAll(dir.wide(c.pattern), &error);
+        bool dotsFirst = names.size() >= 2 && names[0] == u"." && names[1] == u"..";
+        std::sort(names.begin() + (dotsFirst ? 2 : 0), names.end());
+        EXPECT_EQ(names, c.names) << c.pattern;
+        EXPECT_EQ(error, c.error) << c.pattern;
+    }
+
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(dir.wide("Page1.PNG").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(found.nFileSizeLow, 5u);
+    EXPECT_EQ(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    EXPECT_LE(CompareFileTime(&found.ftLastWriteTime, &now), 0);
+    EXPECT_GT(found.ftLastWriteTime.dwHighDateTime, 0x01D00000u) << "a time after 2014";
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_FALSE(FindClose(search));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(FindNextFileW(search, &found));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST(Files, WideFopenTakesMicrosoftModes) {

@@ -64,6 +64,28 @@ W32API DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 W32API BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags);
 W32API DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 
+// Listing a folder. The pattern is a folder path and a last part that may hold
+// the wildcards '*' and '?', matched without regard to case. As on NTFS, a
+// listing of a folder with "*" also names "." and "..". With no match the
+// search fails with ERROR_FILE_NOT_FOUND, with no such folder with
+// ERROR_PATH_NOT_FOUND; at its end FindNextFileW fails with
+// ERROR_NO_MORE_FILES. A search handle is closed with FindClose.
+typedef struct _WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    WCHAR cFileName[MAX_PATH];
+    WCHAR cAlternateFileName[14];
+} WIN32_FIND_DATAW, *PWIN32_FIND_DATAW, *LPWIN32_FIND_DATAW;
+W32API HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData);
+W32API BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData);
+W32API BOOL WINAPI FindClose(HANDLE hFindFile);
+
 // The C runtime's wide-path stdio entry.
 W32CPP FILE* _wfopen(const char16_t* filename, const char16_t* mode);
 W32CPP int _wremove(const char16_t* filename);

@@ -12,6 +12,7 @@
 #define WAIT_TIMEOUT 258L
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STILL_ACTIVE 259L
+#define MAXIMUM_WAIT_OBJECTS 64
 
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 #define CREATE_SUSPENDED 0x00000004
@@ -50,6 +51,8 @@ W32API ULONGLONG WINAPI GetTickCount64(void);
 W32API void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 W32API void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 W32API void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
+// -1, 0 or 1 as the first time is earlier than, equal to or later than the second.
+W32API LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2);
 W32API BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
 W32API BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
 

@@ -207,14 +207,43 @@ typedef struct tagMONITORINFO {
 #define PM_REMOVE 0x0001
 #define PM_NOYIELD 0x0002
 
-// GetQueueStatus: the kinds of input waiting in the calling thread's queue.
-// The high word tells what waits now; the stand-in keeps no record of what
-// arrived since the last look, so the low word tells the same.
+// GetQueueStatus: the kinds of input in the calling thread's queue. The high
+// word tells what waits now, the low word what has arrived since the thread
+// last looked (GetQueueStatus, GetMessageW or PeekMessageW).
+#define QS_KEY 0x0001
+#define QS_MOUSEMOVE 0x0002
+#define QS_MOUSEBUTTON 0x0004
 #define QS_POSTMESSAGE 0x0008
 #define QS_TIMER 0x0010
+#define QS_PAINT 0x0020
 #define QS_SENDMESSAGE 0x0040
+#define QS_HOTKEY 0x0080
 #define QS_ALLPOSTMESSAGE 0x0100
+#define QS_RAWINPUT 0x0400
+#define QS_MOUSE (QS_MOUSEMOVE | QS_MOUSEBUTTON)
+#define QS_INPUT (QS_MOUSE | QS_KEY | QS_RAWINPUT)
+#define QS_ALLEVENTS (QS_INPUT | QS_POSTMESSAGE | QS_TIMER | QS_PAINT | QS_HOTKEY)
+#define QS_ALLINPUT (QS_ALLEVENTS | QS_SENDMESSAGE)
 W32API DWORD WINAPI GetQueueStatus(UINT flags);
+
+// PeekMessage: with any of these, only the kinds named are processed.
+#define PM_QS_INPUT (QS_INPUT << 16)
+#define PM_QS_POSTMESSAGE ((QS_POSTMESSAGE | QS_HOTKEY | QS_TIMER) << 16)
+#define PM_QS_PAINT (QS_PAINT << 16)
+#define PM_QS_SENDMESSAGE (QS_SENDMESSAGE << 16)
+
+// MsgWaitForMultipleObjectsEx: waits for objects and for input of the kinds
+// in the wake mask. Without MWMO_INPUTAVAILABLE only input that arrived since
+// the thread last looked at its queue ends the wait. It does not handle sent
+// messages itself: the caller does, with PeekMessageW.
+#define MWMO_WAITALL 0x0001
+#define MWMO_ALERTABLE 0x0002
+#define MWMO_INPUTAVAILABLE 0x0004
+W32API DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles,
+                                                DWORD dwMilliseconds, DWORD dwWakeMask,
+                                                DWORD dwFlags);
+W32API DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
+                                              DWORD dwMilliseconds, DWORD dwWakeMask);
 
 // System metrics.
 #define SM_CXSCREEN 0

@@ -1,5 +1,9 @@
 #include "internal/kobject.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <unordered_map>
 
 #include "internal/handles.h"
@@ -28,6 +32,36 @@ std::mutex& WaitLock() {
 std::condition_variable& WaitChanged() {
     static std::condition_variable* changed = new std::condition_variable;
     return *changed;
+}
+
+namespace {
+
+std::vector<int>& Watchers() {  // guarded by WaitLock()
+    static std::vector<int>* watchers = new std::vector<int>;
+    return *watchers;
+}
+
+}  // namespace
+
+void AnnounceChange() {
+    WaitChanged().notify_all();
+    for (int fd : Watchers()) {
+        uint64_t one = 1;
+        ssize_t ignored = write(fd, &one, sizeof(one));
+        (void)ignored;
+    }
+}
+
+void AddChangeWatcher(int eventFd) {
+    Watchers().push_back(eventFd);
+}
+
+void RemoveChangeWatcher(int eventFd) {
+    auto& watchers = Watchers();
+    auto it = std::find(watchers.begin(), watchers.end(), eventFd);
+    if (it != watchers.end()) {
+        watchers.erase(it);
+    }
 }
 
 HANDLE InsertObject(std::shared_ptr<KernelObject> object) {

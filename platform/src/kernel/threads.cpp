@@ -48,7 +48,7 @@ void FinishThread(ThreadObject& thread, DWORD code) {
         thread.ended = true;
         thread.exitCode = code;
     }
-    WaitChanged().notify_all();
+    AnnounceChange();
 }
 
 void* ThreadMain(void* argument) {
@@ -60,7 +60,7 @@ void* ThreadMain(void* argument) {
     {
         std::unique_lock<std::mutex> guard(WaitLock());
         self->threadId = static_cast<DWORD>(syscall(SYS_gettid));
-        WaitChanged().notify_all();
+        AnnounceChange();
         WaitChanged().wait(guard, [&] { return !self->suspended || self->ended; });
         if (self->ended) {
             return nullptr;  // terminated before it ever ran
@@ -70,6 +70,8 @@ void* ThreadMain(void* argument) {
     FinishThread(*self, code);
     return nullptr;
 }
+
+}  // namespace
 
 using Clock = std::chrono::steady_clock;
 
@@ -115,7 +117,19 @@ DWORD WaitForObjects(const std::vector<std::shared_ptr<KernelObject>>& objects, 
     }
 }
 
-}  // namespace
+bool LookupWaitable(DWORD count, const HANDLE* handles,
+                    std::vector<std::shared_ptr<KernelObject>>* objects) {
+    for (DWORD i = 0; i < count; ++i) {
+        auto object = LookupObject(handles[i]);
+        if (!object || !object->IsWaitable()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return false;
+        }
+        objects->push_back(std::move(object));
+    }
+    return true;
+}
+
 }  // namespace w32
 
 using w32::EventObject;
@@ -170,7 +184,7 @@ W32API DWORD WINAPI ResumeThread(HANDLE hThread) {
     std::lock_guard<std::mutex> guard(w32::WaitLock());
     DWORD previous = thread->suspended ? 1 : 0;
     thread->suspended = false;
-    w32::WaitChanged().notify_all();
+    w32::AnnounceChange();
     return previous;
 }
 
@@ -216,7 +230,7 @@ static BOOL SetEventState(HANDLE hEvent, bool signaled) {
     }
     std::lock_guard<std::mutex> guard(w32::WaitLock());
     event->signaled = signaled;
-    w32::WaitChanged().notify_all();
+    w32::AnnounceChange();
     return TRUE;
 }
 
@@ -230,18 +244,13 @@ W32API BOOL WINAPI ResetEvent(HANDLE hEvent) {
 
 W32API DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                                            DWORD dwMilliseconds) {
-    if (nCount == 0 || lpHandles == nullptr || nCount > 64) {
+    if (nCount == 0 || lpHandles == nullptr || nCount > MAXIMUM_WAIT_OBJECTS) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
     std::vector<std::shared_ptr<w32::KernelObject>> objects;
-    for (DWORD i = 0; i < nCount; ++i) {
-        auto object = w32::LookupObject(lpHandles[i]);
-        if (!object || !object->IsWaitable()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return WAIT_FAILED;
-        }
-        objects.push_back(std::move(object));
+    if (!w32::LookupWaitable(nCount, lpHandles, &objects)) {
+        return WAIT_FAILED;
     }
     return w32::WaitForObjects(objects, bWaitAll != FALSE, dwMilliseconds);
 }

@@ -58,6 +58,15 @@ W32API void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
     lpSystemTimeAsFileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
 }
 
+W32API LONG WINAPI CompareFileTime(const FILETIME* lpFileTime1, const FILETIME* lpFileTime2) {
+    auto value = [](const FILETIME* time) {
+        return (static_cast<ULONGLONG>(time->dwHighDateTime) << 32) | time->dwLowDateTime;
+    };
+    ULONGLONG first = value(lpFileTime1);
+    ULONGLONG second = value(lpFileTime2);
+    return first < second ? -1 : (first > second ? 1 : 0);
+}
+
 W32API BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -94,6 +94,10 @@ struct ThreadQueue {
     bool quit = false;
     int quitCode = 0;
     int inSend = 0;  // depth of sent messages being handled
+    // The kinds of input (QS_*) that arrived since the thread last looked at
+    // its queue, and when it last looked (timers that fell due since are new).
+    DWORD arrived = 0;
+    uint64_t lastLookMs = 0;
     int eventFd = -1;
     // Connections from other processes whose frames this thread reads itself.
     std::vector<std::shared_ptr<Connection>> connections;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <unordered_map>
 
+#include "internal/kobject.h"
 #include "internal/native_string.h"
 #include "w32/crt.h"
 #include "w32/kernel.h"
@@ -135,6 +136,7 @@ LRESULT SendToThread(const std::shared_ptr<Window>& window, HWND hwnd, UINT mess
     {
         std::lock_guard<std::mutex> guard(target->lock);
         target->sent.push_back(sent);
+        target->arrived |= QS_SENDMESSAGE;
     }
     target->Wake();
     for (;;) {
@@ -182,32 +184,37 @@ void PostToQueue(const std::shared_ptr<ThreadQueue>& queue, HWND hwnd, UINT mess
     {
         std::lock_guard<std::mutex> guard(queue->lock);
         queue->posted.push_back(msg);
+        queue->arrived |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     }
     queue->Wake();
 }
 
 // Takes the next message for a retrieval, in Windows order: posted messages,
-// WM_QUIT, then due timers. Sent messages were handled before.
-bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT last, bool remove) {
+// WM_QUIT, then due timers; only the kinds (QS_*) asked for. Sent messages
+// were handled before.
+bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT last, bool remove,
+                 DWORD kinds = QS_POSTMESSAGE | QS_TIMER) {
     std::lock_guard<std::mutex> guard(queue.lock);
-    for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
-        if (MatchesWindow(it->hwnd, filter) && InRange(it->message, first, last)) {
-            *out = *it;
+    if ((kinds & QS_POSTMESSAGE) != 0) {
+        for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+            if (MatchesWindow(it->hwnd, filter) && InRange(it->message, first, last)) {
+                *out = *it;
+                if (remove) {
+                    queue.posted.erase(it);
+                }
+                return true;
+            }
+        }
+        if (queue.quit) {
+            *out = MSG{nullptr, WM_QUIT,        static_cast<WPARAM>(queue.quitCode),
+                       0,       GetTickCount(), {0, 0}};
             if (remove) {
-                queue.posted.erase(it);
+                queue.quit = false;
             }
             return true;
         }
     }
-    if (queue.quit) {
-        *out =
-            MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, GetTickCount(), {0, 0}};
-        if (remove) {
-            queue.quit = false;
-        }
-        return true;
-    }
-    if (InRange(WM_TIMER, first, last)) {
+    if ((kinds & QS_TIMER) != 0 && InRange(WM_TIMER, first, last)) {
         uint64_t now = NowMs();
         for (Timer& timer : queue.timers) {
             if (timer.due <= now && MatchesWindow(timer.hwnd, filter)) {
@@ -221,6 +228,38 @@ bool TakeMessage(ThreadQueue& queue, LPMSG out, HWND filter, UINT first, UINT la
         }
     }
     return false;
+}
+
+// The kinds of input waiting now, and (in *arrived) those that arrived since
+// the thread last looked.
+DWORD QueueKinds(ThreadQueue& queue, DWORD* arrived) {
+    std::lock_guard<std::mutex> guard(queue.lock);
+    DWORD waiting = 0;
+    DWORD fresh = queue.arrived;
+    if (!queue.sent.empty()) {
+        waiting |= QS_SENDMESSAGE;
+    }
+    if (!queue.posted.empty() || queue.quit) {
+        waiting |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+    }
+    uint64_t now = NowMs();
+    for (const auto& timer : queue.timers) {
+        if (timer.due <= now) {
+            waiting |= QS_TIMER;
+            if (timer.due > queue.lastLookMs) {
+                fresh |= QS_TIMER;
+            }
+        }
+    }
+    *arrived = fresh & waiting;
+    return waiting;
+}
+
+// The thread has looked at its queue: what waits there is no longer new.
+void MarkLooked(ThreadQueue& queue) {
+    std::lock_guard<std::mutex> guard(queue.lock);
+    queue.arrived = 0;
+    queue.lastLookMs = NowMs();
 }
 
 // The procedure of the calling thread's timer (hwnd, id), if it is `proc`.
@@ -247,6 +286,19 @@ int NextTimerWait(ThreadQueue& queue) {
         next = std::min(next, timer.due);
     }
     return next <= now ? 0 : static_cast<int>(std::min<uint64_t>(next - now, 60000));
+}
+
+// How long until the next timer that is not yet due falls due; -1: none.
+int NextTimerFalling(ThreadQueue& queue) {
+    std::lock_guard<std::mutex> guard(queue.lock);
+    uint64_t now = NowMs();
+    uint64_t next = UINT64_MAX;
+    for (const Timer& timer : queue.timers) {
+        if (timer.due > now) {
+            next = std::min(next, timer.due);
+        }
+    }
+    return next == UINT64_MAX ? -1 : static_cast<int>(std::min<uint64_t>(next - now, 60000));
 }
 
 }  // namespace
@@ -446,6 +498,7 @@ W32API void WINAPI PostQuitMessage(int nExitCode) {
         std::lock_guard<std::mutex> guard(queue->lock);
         queue->quit = true;
         queue->quitCode = nExitCode;
+        queue->arrived |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     }
     queue->Wake();
 }
@@ -454,9 +507,17 @@ W32API BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT
                                 UINT wRemoveMsg) {
     auto queue = w32::window::CurrentQueue();
     queue->ReadConnections();  // what other processes sent meanwhile
-    w32::window::HandleSentMessages(*queue);
-    if (TakeMessage(*queue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax,
-                    (wRemoveMsg & PM_REMOVE) != 0)) {
+    MarkLooked(*queue);
+    // PM_QS_* limit what is processed; without them everything is.
+    DWORD kinds = HIWORD(wRemoveMsg);
+    if (kinds == 0) {
+        kinds = QS_ALLINPUT | QS_ALLPOSTMESSAGE;
+    }
+    if ((kinds & QS_SENDMESSAGE) != 0) {
+        w32::window::HandleSentMessages(*queue);
+    }
+    if (lpMsg != nullptr && TakeMessage(*queue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax,
+                                        (wRemoveMsg & PM_REMOVE) != 0, kinds)) {
         lastMessageTime = lpMsg->time;
         return TRUE;
     }
@@ -464,27 +525,95 @@ W32API BOOL WINAPI PeekMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT
 }
 
 W32API DWORD WINAPI GetQueueStatus(UINT flags) {
+    if ((flags & ~static_cast<UINT>(QS_ALLINPUT | QS_ALLPOSTMESSAGE)) != 0) {
+        SetLastError(ERROR_INVALID_FLAGS);
+        return 0;
+    }
     auto queue = w32::window::CurrentQueue();
     queue->ReadConnections();  // what other processes sent meanwhile
-    DWORD waiting = 0;
-    {
-        std::lock_guard<std::mutex> guard(queue->lock);
-        if (!queue->sent.empty()) {
-            waiting |= QS_SENDMESSAGE;
+    DWORD arrived = 0;
+    DWORD waiting = QueueKinds(*queue, &arrived);
+    MarkLooked(*queue);
+    return ((waiting & flags) << 16) | (arrived & flags);
+}
+
+W32API DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE* pHandles,
+                                                DWORD dwMilliseconds, DWORD dwWakeMask,
+                                                DWORD dwFlags) {
+    constexpr DWORD kKnownFlags = MWMO_WAITALL | MWMO_ALERTABLE | MWMO_INPUTAVAILABLE;
+    if (nCount > MAXIMUM_WAIT_OBJECTS - 1 || (nCount > 0 && pHandles == nullptr) ||
+        (dwFlags & ~kKnownFlags) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return WAIT_FAILED;
+    }
+    if ((dwWakeMask & ~static_cast<DWORD>(QS_ALLINPUT | QS_ALLPOSTMESSAGE)) != 0) {
+        SetLastError(ERROR_INVALID_FLAGS);
+        return WAIT_FAILED;
+    }
+    std::vector<std::shared_ptr<w32::KernelObject>> objects;
+    if (!w32::LookupWaitable(nCount, pHandles, &objects)) {
+        return WAIT_FAILED;
+    }
+    const bool waitAll = (dwFlags & MWMO_WAITALL) != 0 && nCount > 0;
+    const bool available = (dwFlags & MWMO_INPUTAVAILABLE) != 0;
+    const uint64_t deadline = dwMilliseconds == INFINITE ? UINT64_MAX : NowMs() + dwMilliseconds;
+    auto queue = w32::window::CurrentQueue();
+
+    // A change of any object writes to this thread's wake-up descriptor, so
+    // one poll waits for the objects and the queue at once.
+    struct Watch {
+        int fd;
+        explicit Watch(int eventFd) : fd(eventFd) {
+            std::lock_guard<std::mutex> guard(w32::WaitLock());
+            w32::AddChangeWatcher(fd);
         }
-        if (!queue->posted.empty()) {
-            waiting |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
+        ~Watch() {
+            std::lock_guard<std::mutex> guard(w32::WaitLock());
+            w32::RemoveChangeWatcher(fd);
         }
-        uint64_t now = w32::window::NowMs();
-        for (const auto& timer : queue->timers) {
-            if (timer.due <= now) {
-                waiting |= QS_TIMER;
-                break;
+    } watch(queue->eventFd);
+
+    for (;;) {
+        queue->ReadConnections();
+        DWORD arrived = 0;
+        DWORD waiting = QueueKinds(*queue, &arrived);
+        bool input = ((available ? waiting : arrived) & dwWakeMask) != 0;
+        if (waitAll) {
+            if (input && w32::WaitForObjects(objects, true, 0) == WAIT_OBJECT_0) {
+                return WAIT_OBJECT_0;
+            }
+        } else {
+            if (!objects.empty()) {
+                DWORD signalled = w32::WaitForObjects(objects, false, 0);
+                if (signalled != WAIT_TIMEOUT) {
+                    return signalled;
+                }
+            }
+            if (input) {
+                return WAIT_OBJECT_0 + nCount;
             }
         }
+        uint64_t now = NowMs();
+        if (now >= deadline) {
+            return WAIT_TIMEOUT;
+        }
+        int wait = deadline == UINT64_MAX
+                       ? -1
+                       : static_cast<int>(std::min<uint64_t>(deadline - now, 60000));
+        if ((dwWakeMask & QS_TIMER) != 0) {
+            int timerWait = NextTimerFalling(*queue);
+            if (timerWait >= 0 && (wait < 0 || timerWait < wait)) {
+                wait = timerWait;
+            }
+        }
+        queue->Wait(wait);
     }
-    waiting &= flags;
-    return (waiting << 16) | waiting;
+}
+
+W32API DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandles, BOOL fWaitAll,
+                                              DWORD dwMilliseconds, DWORD dwWakeMask) {
+    return MsgWaitForMultipleObjectsEx(nCount, pHandles, dwMilliseconds, dwWakeMask,
+                                       fWaitAll ? MWMO_WAITALL : 0);
 }
 
 W32API BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
@@ -495,6 +624,7 @@ W32API BOOL WINAPI GetMessageW(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT 
     auto queue = w32::window::CurrentQueue();
     queue->ReadConnections();  // what other processes sent meanwhile; later the waits read them
     for (;;) {
+        MarkLooked(*queue);
         w32::window::HandleSentMessages(*queue);
         if (TakeMessage(*queue, lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) {
             lastMessageTime = lpMsg->time;

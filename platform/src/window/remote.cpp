@@ -149,6 +149,7 @@ DWORD Deliver(const std::shared_ptr<Connection>& connection, const FrameHeader& 
             message.reset();
         } else {
             queue->sent.push_back(message);
+            queue->arrived |= QS_SENDMESSAGE;
         }
     }
     if (!message) {
