@@ -5,9 +5,12 @@
 #   - a virtual TWAIN scanner holds a synthetic A4 page at 300 dpi;
 #   - the simulated user presses Scan when the scanner's dialog appears;
 #   - the browser host runs examples/scan.html, whose script loads the
-#     plug-in, starts the desktop agent, scans and prints every status.
-# It ends by showing where the uploaded page lies, and stops every process it
-# started.
+#     plug-in, starts the desktop agent, scans and prints every status;
+#   - then examples/print.html prints a two-page document that the fax service
+#     renders, on the session's default printer (A4, 600 dpi), the simulated
+#     user pressing Print in the print dialog.
+# It ends by showing where the uploaded page and the printed sheets lie, and
+# stops every process it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -67,6 +70,8 @@ echo "Virtual TWAIN scanner: \"Demo A4 Scanner\", one A4 page at 300 dpi."
 cat >"$demo/user-rules" <<'RULES'
 # The person at the screen presses Scan in the scanner's dialog.
 when title="Demo A4 Scanner" press Scan after 300
+# ... and Print in the print dialog.
+when class=#32770 title=Print press Print after 300
 RULES
 out/bin/desktop-user run "$demo/user-rules" 60 >"$demo/desktop-user.out" 2>&1 &
 pids+=($!)
@@ -76,6 +81,12 @@ echo "Running examples/scan.html in the browser host:"
 set +e
 out/bin/browser-host --timeout 60 examples/scan.html | sed 's/^/  page: /'
 status=${PIPESTATUS[0]}
+set -e
+echo
+echo "Running examples/print.html in the browser host:"
+set +e
+out/bin/browser-host --timeout 60 examples/print.html | sed 's/^/  page: /'
+printStatus=${PIPESTATUS[0]}
 set -e
 echo
 echo "What the simulated user did:"
@@ -94,6 +105,24 @@ if [ "$status" -eq 0 ] && [ -n "$(ls -A "$demo/fax-pages")" ]; then
     done
 else
     echo "The scan did not complete (page exit status $status). The agent's log:"
+    sed 's/^/  /' "$APPDATA/VexloDesktop/vexlo-plugin.log" || true
+    exit 1
+fi
+echo
+sheets=$(find "$W32_SESSION/spool" -name 'sheet-*.png' 2>/dev/null | sort)
+if [ "$printStatus" -eq 0 ] && [ -n "$sheets" ]; then
+    keep="$root/out/printed"
+    rm -rf "$keep" && mkdir -p "$keep"
+    for job in "$W32_SESSION"/spool/*; do
+        mkdir -p "$keep/$(basename "$job")"
+        cp "$job"/* "$keep/$(basename "$job")/"
+    done
+    echo "The printed sheets, as the session's default printer spooled them (job.txt lists every drawing call):"
+    find "$keep" -name 'sheet-*.png' | sort | while read -r sheet; do
+        echo "  $sheet ($(identify -format '%wx%h pixels' "$sheet" 2>/dev/null || echo 'PNG'), the A4 sheet at 1/8 scale)"
+    done
+else
+    echo "The print did not complete (page exit status $printStatus). The agent's log:"
     sed 's/^/  /' "$APPDATA/VexloDesktop/vexlo-plugin.log" || true
     exit 1
 fi

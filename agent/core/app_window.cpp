@@ -5,6 +5,8 @@
 
 #include "agent/base/data_folders.h"
 #include "agent/core/stale_files.h"
+#include "agent/imaging/print_pages.h"
+#include "agent/service/render_flight.h"
 #include "agent/service/upload_flight.h"
 
 namespace vexlo {
@@ -38,8 +40,11 @@ void DeleteFileIfAny(const std::u16string& path) {
 }  // namespace
 
 CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
-                       ScanWorkerStart workerStart)
-    : module(appModule), scannerFactory(std::move(scanners)), scanWorkerStart(workerStart) {
+                       ScanWorkerStart workerStart, PrintWorkerStart printStart)
+    : module(appModule),
+      scannerFactory(std::move(scanners)),
+      scanWorkerStart(workerStart),
+      printWorkerStart(printStart) {
     stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // The GUI thread joins the workers at the close; the workers send to the
     // pages, and the pages (and the agent's own windows) send back.
@@ -74,8 +79,12 @@ LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
         wiaScanner = scannerFactory.makeWia(*this, GetScannedFolder());
     }
     // A worker that cannot be started leaves a null handle.
+    AllowRenderCalls();  // a window made after an earlier one closed in this process
     if (scanWorkerStart == ScanWorkerStart::kRun) {
         scanWorker.Start(ScanWorkerThreadProc, this);
+    }
+    if (printWorkerStart == PrintWorkerStart::kRun) {
+        printWorker.Start(PrintWorkerThreadProc, this);
     }
 
     // The start broadcast: an older agent that hears it closes.
@@ -112,6 +121,15 @@ void CAppWindow::AllowMessagesThroughFilter() {
     }
 }
 
+// The close, in order: the stop flag and event; the "Close desktop..." log
+// line; the tray's step; the cuts: the render's connection and Cancel to an
+// open print dialog, which stay in force for a call or a dialog that has not
+// started yet, and the upload's connection once the scan worker has had
+// 1000 ms; joining the scan worker, then the print worker, while this thread
+// answers the messages sent to it (a request that comes meanwhile gets the
+// closing agent's answers); retiring the WIA scanner; deleting the files of
+// work that will not be done; saving and freeing the settings; retiring the
+// TWAIN manager; PostQuitMessage.
 LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     // Requests that come while the workers are joined are answered from this.
     closingScanMode = settings != nullptr ? settings->scanMode : 0;
@@ -119,16 +137,14 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     SetEvent(stopEvent.get());
     Log(kLogTrace, u"Close desktop...");
 
+    CutRenderCalls();
+    CancelPrintDialog();
     // The workers end before the WIA scanner goes: the scan worker asks the
-    // scanners whether a job has ended.
-    // The stop event wakes a waiting worker at once. One that is still in the
-    // middle of a page or a print after 1000 ms is not cut off (it shares the
-    // queues, the scanners and the settings with the steps that follow): its
-    // connection to the service is, if it has one, and then it is joined.
-    // Meanwhile this thread answers what is sent to it (OnCopyData answers a
-    // closing agent's requests without its scanners and settings).
+    // scanners whether a job has ended. The scan worker gets 1000 ms to end
+    // the page it is at (a closing agent ends an upload at its next read),
+    // then its upload's connection is cut.
     scanWorker.Stop(1000, CutUploadInFlight);
-    printWorker.Stop(1000, nullptr);
+    JoinPrintWorker();
     RetireScanner(wiaScanner);
 
     DeletePendingFiles();

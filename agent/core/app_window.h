@@ -42,6 +42,8 @@ ScannerFactory DefaultScannerFactory();
 // Whether the window starts its scan worker at creation. Tests that look at
 // the queue itself hold it back.
 enum class ScanWorkerStart { kRun, kHeld };
+// The same for the print worker, which takes the pending print request.
+enum class PrintWorkerStart { kRun, kHeld };
 
 class CAppWindow : public fw::CFrameWindowImpl<CAppWindow, fw::CWindow, fw::CFrameWinTraits>,
                    public IHost,
@@ -50,7 +52,8 @@ public:
     DECLARE_FRAME_WND_CLASS(kAgentWindowClass, 100)
 
     CAppWindow(fw::CAppModule& module, ScannerFactory scanners,
-               ScanWorkerStart scanWorkerStart = ScanWorkerStart::kRun);
+               ScanWorkerStart scanWorkerStart = ScanWorkerStart::kRun,
+               PrintWorkerStart printWorkerStart = PrintWorkerStart::kRun);
     ~CAppWindow() override;
 
     BEGIN_MSG_MAP(CAppWindow)
@@ -116,9 +119,24 @@ private:
     // Deletes the scanner now, or with the window object when it is busy.
     void RetireScanner(ScannerPtr& scanner);
 
+    // The print worker (print_worker.cpp).
+    static DWORD WINAPI PrintWorkerThreadProc(LPVOID window);
+    void PrintWorker();
+    void RunPrint(HWND client, const PluginRequest& request);
+    // Topmost around the whole print, then the bitmaps are deleted.
+    HRESULT PrintDocuments(std::deque<std::u16string> bitmaps);
+    // Posts Cancel to the print dialog of the print worker's thread, if one
+    // is open.
+    void CancelPrintDialog();
+    // Ends the print worker while this thread keeps answering messages sent
+    // to its windows (the print dialog's end re-enables this window by a
+    // send), cutting a render or cancelling a dialog that began meanwhile.
+    void JoinPrintWorker();
+
     fw::CAppModule& module;
     ScannerFactory scannerFactory;
     ScanWorkerStart scanWorkerStart;
+    PrintWorkerStart printWorkerStart;
 
     ScannerPtr twainManager = NoScanner();
     ScannerPtr wiaScanner = NoScanner();
@@ -138,7 +156,9 @@ private:
     PluginRequest pendingPrintRequest = CreateEmptyRequest();
     bool pendingPrintFlag = false;
 
-    std::deque<std::u16string> printPages;  // the print worker's, and shutdown's
+    // The print worker's during a run (filled by SetPrintPages on its
+    // thread); shutdown's once it has ended.
+    std::deque<std::u16string> printPages;
 
     fw::CWorkerThread scanWorker;
     fw::CWorkerThread printWorker;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "agent/base/data_folders.h"
+#include "agent/service/render_flight.h"
 #include "agent/service/service_call.h"
 #include "agent/service/service_proxy.h"
 
@@ -85,8 +86,15 @@ HRESULT FetchPrintPages(const std::u16string& apiKey, const std::u16string& prin
 
     std::string endpoint = ConfiguredEndpoint();
     _ns1__renderForPrintingResponseElement response;
-    int result = proxy->renderForPrinting(endpoint.empty() ? nullptr : endpoint.c_str(), nullptr,
+    int result = SOAP_OK;
+    bool cut = false;
+    {
+        // The agent's close cuts the call's connection, also before it is made.
+        RenderFlight flight(*proxy);
+        result = proxy->renderForPrinting(endpoint.empty() ? nullptr : endpoint.c_str(), nullptr,
                                           &request, response);
+        cut = flight.WasCut();
+    }
     if (result == SOAP_OK && response.result) {
         if (!context.pageFiles.empty()) {
             host->Log(kLogInfo, u"renderForPrinting succeded");
@@ -95,12 +103,19 @@ HRESULT FetchPrintPages(const std::u16string& apiKey, const std::u16string& prin
         return S_OK;
     }
     host->Log(kLogInfo, u"renderForPrinting has failed soap error %i result %i", result, 0);
-    if (result == SOAP_OK) {
+    if (cut) {
+        // Ended by the agent's close: nobody is told any more.
+    } else if (result == SOAP_OK) {
         std::u16string description =
             response.description ? FromServiceText(*response.description) : std::u16string();
         host->SendStateToClient(client, -6, 0, description.c_str());
     } else {
         host->SendStateToClient(client, -6, 0, nullptr);
+    }
+    // Rendered documents may be private: the pages of a render that failed
+    // half way are not left behind.
+    for (const std::u16string& page : context.pageFiles) {
+        DeleteFileW(page.c_str());
     }
     return E_FAIL;
 }

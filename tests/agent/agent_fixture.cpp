@@ -52,7 +52,8 @@ LRESULT CALLBACK AnswerRecorder::Proc(HWND hWnd, UINT message, WPARAM wParam, LP
     return DefWindowProcW(hWnd, message, wParam, lParam);
 }
 
-AgentFixture::AgentFixture(const std::string& settingsText, ScanWorkerStart scanWorker) {
+AgentFixture::AgentFixture(const std::string& settingsText, ScanWorkerStart scanWorker,
+                           PrintWorkerStart printWorker) {
     setenv("APPDATA", appData.native().c_str(), 1);
     FreeSettings();
     if (!settingsText.empty()) {
@@ -72,7 +73,7 @@ AgentFixture::AgentFixture(const std::string& settingsText, ScanWorkerStart scan
         wia = static_cast<FakeScanner*>(scanner.get());
         return scanner;
     };
-    agent = std::make_unique<CAppWindow>(module, factory, scanWorker);
+    agent = std::make_unique<CAppWindow>(module, factory, scanWorker, printWorker);
     agentWindow = agent->Create(GetDesktopWindow(), fw::CWindow::rcDefault);
 }
 

@@ -70,7 +70,8 @@ private:
 class AgentFixture {
 public:
     explicit AgentFixture(const std::string& settingsText = {},
-                          ScanWorkerStart scanWorker = ScanWorkerStart::kHeld);
+                          ScanWorkerStart scanWorker = ScanWorkerStart::kHeld,
+                          PrintWorkerStart printWorker = PrintWorkerStart::kHeld);
     ~AgentFixture();
 
     // Sends a request as a plug-in does, from the recorder's window.

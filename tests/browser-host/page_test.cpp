@@ -360,6 +360,48 @@ TEST_F(RealAgentPageTest, TheExampleScanPageScansAPageToTheFaxService) {
     EXPECT_EQ(service.PageFiles().size(), 1u);
 }
 
+TEST_F(RealAgentPageTest, TheExamplePrintPagePrintsTwoSheets) {
+    FaxServiceProcess service;
+    ASSERT_TRUE(service.started()) << service.ErrorOutput();
+    std::filesystem::path session(getenv("W32_SESSION"));
+    std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
+    std::filesystem::create_directories(data);
+    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service.endpoint() + "\n");
+    WriteFileBytes(folder.path() / "user-rules", "when class=#32770 title=Print press Print\n");
+    ChildProcess user(VEXLO_DESKTOP_USER, {"run", folder.native("user-rules"), "60"}, environment,
+                      folder.path() / "user.txt", folder.path() / "user-err.txt");
+
+    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "print.html");
+    HostRun run = RunPage(page);
+    EXPECT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_NE(run.out.find("State 1, Info 0, Description \"\"\nState 2, Info 0, Description "
+                           "\"\"\nState 3, Info 0, Description \"\"\nPrint done: the document "
+                           "was printed.\n"),
+              std::string::npos)
+        << run.out;
+    // Two pages of 1678 x 1100 do not share an A4 sheet.
+    EXPECT_TRUE(std::filesystem::exists(session / "spool/1/sheet-001.png"));
+    EXPECT_TRUE(std::filesystem::exists(session / "spool/1/sheet-002.png"));
+    EXPECT_TRUE(std::filesystem::is_empty(data / "Print"));
+}
+
+TEST_F(RealAgentPageTest, APageSeesARefusedRenderAsMinusSixWithTheTextThenMinusFive) {
+    FaxServiceProcess service({"--refuse=No printing today", "--fault-on=renderForPrinting"});
+    ASSERT_TRUE(service.started()) << service.ErrorOutput();
+    std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
+    std::filesystem::create_directories(data);
+    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service.endpoint() + "\n");
+    HostRun run = RunPage(Page(R"JS(
+v.LoadDesktop();
+v.DoPrint('key', 'pages=1', function (s) {
+    print(s.State, JSON.stringify(s.Description));
+    if (s.State === -5) { done(0); }
+});
+)JS"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, Lines({"1 \"\"", "-6 \"No printing today\"", "-5 \"\""}));
+}
+
 // --- No agent, and none to start -------------------------------------------------------
 
 class NoAgentPageTest : public PageTest {

@@ -2,9 +2,14 @@
 // Print folder in arrival order, refusals, failures, log lines.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
 #include "protocol/records.h"
 #include "agent/base/data_folders.h"
 #include "agent/service/print_rendering.h"
+#include "agent/service/render_flight.h"
 #include "agent_data.h"
 #include "canned_http_server.h"
 #include "fax_service_process.h"
@@ -164,6 +169,35 @@ TEST_F(PrintRendering, ResponseCutInsideAPageFailsAndClosesItsFile) {
     EXPECT_EQ(host_.states().size(), 1u);
     EXPECT_TRUE(host_.printPageCalls().empty());
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    // The first page, written whole before the cut, is not left behind.
+    std::filesystem::path folder(Narrow(GetPrintFolder()));
+    EXPECT_TRUE(!std::filesystem::exists(folder) || std::filesystem::is_empty(folder));
+}
+
+TEST_F(PrintRendering, ACutBeforeTheCallEndsItWithoutConnecting) {
+    StartService();
+    CutRenderCalls();
+    EXPECT_EQ(Fetch(u"pages=1"), E_FAIL);
+    AllowRenderCalls();
+    // A call the agent's close ended tells nobody.
+    EXPECT_TRUE(host_.states().empty());
+    EXPECT_TRUE(host_.printPageCalls().empty());
+    EXPECT_EQ(Fetch(u"pages=1"), S_OK);  // allowed again
+    EXPECT_EQ(host_.printPageCalls().size(), 1u);
+}
+
+TEST_F(PrintRendering, ACutEndsACallThatWaitsOnASilentService) {
+    StartService({"--stall=60000"});
+    auto began = std::chrono::steady_clock::now();
+    std::thread cut([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        CutRenderCalls();
+    });
+    EXPECT_EQ(Fetch(u"pages=2"), E_FAIL);
+    cut.join();
+    AllowRenderCalls();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(30));
+    EXPECT_TRUE(host_.states().empty());
 }
 
 }  // namespace

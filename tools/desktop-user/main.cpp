@@ -18,6 +18,7 @@
 #include <stdexcept>
 
 #include "desktop_user.h"
+#include "print_dialogs.h"
 #include "twain_dialogs.h"
 #include "wia_dialogs.h"
 
@@ -27,7 +28,7 @@ int Usage() {
     fprintf(stderr,
             "usage: desktop-user list | controls HANDLE | press TITLE BUTTON |\n"
             "       key TITLE enter|escape | close TITLE | menu ITEM | menu-dismiss |\n"
-            "       run RULES [SECONDS]\n");
+            "       run RULES [SECONDS] | print-pick TITLE PRINTER\n");
     return 2;
 }
 
@@ -124,6 +125,9 @@ int main(int argc, char** argv) {
     }
     if (desktop_user::IsWiaCommand(command)) {
         return desktop_user::RunWiaCommand(argc, argv);
+    }
+    if (desktop_user::IsPrintCommand(command)) {
+        return desktop_user::RunPrintCommand(argc, argv);
     }
     return Usage();
 }

@@ -145,6 +145,12 @@ private:
     const char* operation;
 };
 
+// The bytes of a page that a broken renderer sends: text, no image.
+std::vector<unsigned char> NotAnImage(int number) {
+    std::string text = "page " + std::to_string(number) + " is not an image\n";
+    return {text.begin(), text.end()};
+}
+
 }  // namespace
 
 int MTOMServiceSOAP12BindingService::addDocumentToFax(
@@ -262,7 +268,8 @@ int MTOMServiceSOAP12BindingService::renderForPrinting(
         for (const auto& size : *sizes) {
             ++number;
             std::vector<unsigned char> png =
-                faxservice::RenderPage(number, size.width, size.height);
+                size.broken ? NotAnImage(number)
+                            : faxservice::RenderPage(number, size.width, size.height);
             auto* attachment = soap_new_ns1__xBinaryAttachment(this);
             auto* bytesCopy = static_cast<unsigned char*>(soap_malloc(this, png.size()));
             if (png.empty() || !attachment || !bytesCopy) {

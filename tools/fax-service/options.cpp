@@ -109,6 +109,7 @@ key=value pairs separated by ';' (blanks ignored, keys in any case):
                        (default 1678 by 2373)
   sizes=WxH,WxH,...    a size for each page (sets the count when pages= is
                        absent)
+  broken=N,N,...       these pages (from 1) come back as text, not as images
 Example: "pages=3;width=1678;height=600". An empty or bad command is answered
 with result false and a description.
 

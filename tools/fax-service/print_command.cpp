@@ -46,6 +46,7 @@ std::optional<std::vector<PageSize>> ParsePrintCommand(std::string_view command,
     std::optional<int> pages;
     PageSize common{1678, 2373};
     std::optional<std::vector<PageSize>> sizes;
+    std::vector<int> broken;
 
     if (Trim(command).empty()) {
         error = "empty print command";
@@ -99,20 +100,41 @@ std::optional<std::vector<PageSize>> ParsePrintCommand(std::string_view command,
                 value =
                     comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
             }
+        } else if (key == "broken") {
+            while (!value.empty()) {
+                size_t comma = value.find(',');
+                if (!ParseInt(value.substr(0, comma), 1, kMaxPrintPages, number)) {
+                    error = "broken must list page numbers 1 to " + std::to_string(kMaxPrintPages);
+                    return std::nullopt;
+                }
+                broken.push_back(number);
+                value =
+                    comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+            }
         } else {
             error = "unknown key \"" + key + "\"";
             return std::nullopt;
         }
     }
 
+    std::vector<PageSize> result;
     if (sizes) {
         if (pages && *pages != static_cast<int>(sizes->size())) {
             error = "pages and sizes disagree";
             return std::nullopt;
         }
-        return sizes;
+        result = std::move(*sizes);
+    } else {
+        result.assign(static_cast<size_t>(pages.value_or(1)), common);
     }
-    return std::vector<PageSize>(static_cast<size_t>(pages.value_or(1)), common);
+    for (int number : broken) {
+        if (number > static_cast<int>(result.size())) {
+            error = "broken names a page that is not there";
+            return std::nullopt;
+        }
+        result[static_cast<size_t>(number - 1)].broken = true;
+    }
+    return result;
 }
 
 }  // namespace faxservice

@@ -1,5 +1,6 @@
 // The fax service's print command language (see --help): key=value pairs
-// separated by ';' naming the number of pages and their pixel sizes.
+// separated by ';' naming the number of pages, their pixel sizes and the
+// pages that come back as something other than an image.
 #pragma once
 
 #include <optional>
@@ -12,6 +13,7 @@ namespace faxservice {
 struct PageSize {
     int width = 0;
     int height = 0;
+    bool broken = false;  // the attachment is no image at all
 };
 
 inline constexpr int kMaxPrintPages = 50;

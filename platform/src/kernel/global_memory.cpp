@@ -8,6 +8,7 @@
 
 #include "internal/handles.h"
 #include "w32/kernel.h"
+#include "w32/print.h"
 
 namespace {
 
@@ -170,4 +171,10 @@ W32API HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
     heap.handleOfMemory.emplace(reinterpret_cast<uintptr_t>(memory),
                                 reinterpret_cast<uintptr_t>(hMem));
     return hMem;
+}
+
+W32API DWORD WINAPI W32GlobalBlockCount(void) {
+    Heap& heap = TheHeap();
+    std::lock_guard<std::mutex> guard(heap.lock);
+    return static_cast<DWORD>(heap.byHandle.size());
 }

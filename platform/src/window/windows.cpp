@@ -58,16 +58,28 @@ void Destroy(const std::shared_ptr<Window>& window);
 
 void DestroyTree(const std::shared_ptr<Window>& window) {
     HWND hwnd = Handle(window->handle);
-    // Owned windows go first, completely.
+    // Owned windows of this thread go first, completely. An owned window of
+    // another thread is only unlinked: its thread ends it (a modal loop
+    // there goes on until its dialog is ended).
     std::vector<std::shared_ptr<Window>> owned;
+    std::vector<std::shared_ptr<Window>> unlinked;
     {
         State& state = TheState();
         std::lock_guard<std::mutex> guard(state.lock);
         for (auto& [handle, other] : state.windows) {
-            if (other->owner == window->handle && !other->destroying) {
+            if (other->owner != window->handle || other->destroying) {
+                continue;
+            }
+            if (other->tid == window->tid) {
                 owned.push_back(other);
+            } else {
+                other->owner = 0;
+                unlinked.push_back(other);
             }
         }
+    }
+    for (auto& other : unlinked) {
+        Republish(other);
     }
     for (auto& other : owned) {
         Destroy(other);
