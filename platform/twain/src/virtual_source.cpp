@@ -286,6 +286,9 @@ TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
             if (state != 5) {
                 return Journal("MSG_DISABLEDS", state, Fail(TWCC_SEQERROR));
             }
+            if (description.failDisable) {
+                return Journal("MSG_DISABLEDS", state, Fail(TWCC_BUMMER));
+            }
             dialog.Destroy();
             if (parentDisabled && IsWindow(parent)) {
                 EnableWindow(parent, TRUE);
