@@ -1,4 +1,6 @@
 // The virtual WIA devices of a session, as the session's "wia-devices" file
+// (the devices that applications hold are listed in "wia-held-devices", see
+// virtual_item.h)
 // describes them. The file is text, one "key = value" a line, '#' starting
 // a comment line; "[device]" starts the next device and "[manager]" holds
 // settings of the device manager itself:

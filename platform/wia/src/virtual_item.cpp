@@ -1,14 +1,44 @@
 #include "virtual_item.h"
 
+#include <cstdint>
 #include <memory>
 
 #include "bmp_page.h"
 #include "device_dialog.h"
+#include "session_record.h"
 
 namespace wia_service {
 namespace {
 
 constexpr LONG kTymedCallback = 128;
+constexpr const char* kHeldDevicesFile = "wia-held-devices";
+
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
 
 // A device works while the application waits in a transfer: what was sent
 // or posted to the thread meanwhile is handled before the transfer returns.
@@ -26,10 +56,25 @@ void HandlePendingMessages() {
 
 }  // namespace
 
+VirtualItem::DeviceHold::DeviceHold(const std::u16string& deviceId) {
+    static std::atomic<unsigned> holds{0};
+    line = w32_devices::HolderTag() + " " + std::to_string(++holds) + " " + Utf8(deviceId);
+    w32_devices::AddRecordLine(kHeldDevicesFile, line);
+}
+
+VirtualItem::DeviceHold::~DeviceHold() {
+    w32_devices::RemoveRecordLine(kHeldDevicesFile, line);
+}
+
 VirtualItem::VirtualItem(const DeviceDescription& description, Kind itemKind,
-                         std::shared_ptr<Feeder> deviceFeeder)
-    : device(description), kind(itemKind), feeder(std::move(deviceFeeder)) {
+                         std::shared_ptr<Feeder> deviceFeeder,
+                         std::shared_ptr<DeviceHold> deviceHold)
+    : device(description),
+      kind(itemKind),
+      feeder(std::move(deviceFeeder)),
+      hold(std::move(deviceHold)) {
     if (kind == Kind::Root) {
+        hold = std::make_shared<DeviceHold>(device.id);
         Set(WIA_DIP_DEV_ID, device.id);
         if (device.name) {
             Set(WIA_DIP_DEV_NAME, *device.name);
@@ -140,7 +185,7 @@ HRESULT VirtualItem::DeviceDlg(HWND hwndParent, LONG, LONG, LONG* plItemCount,
         return E_OUTOFMEMORY;
     }
     for (int i = 0; i < device.dialogItems; ++i) {
-        items[i] = new VirtualItem(device, Kind::Image, feeder);
+        items[i] = new VirtualItem(device, Kind::Image, feeder, hold);
     }
     *plItemCount = device.dialogItems;
     *ppIWiaItem = items;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 
 #include "device_description.h"
 #include "property_storage.h"
@@ -23,9 +24,23 @@ public:
         LONG select = FEEDER;
         int sheetsLeft = 0;
     };
-    // A root item makes its device's feeder; image items get their root's.
+    // The device held by an application, from CreateDevice until its last
+    // item is released: the session's "wia-held-devices" lists it meanwhile,
+    // one line "<holder> <n> <device id>" (<holder> "<pid>.<load>"), and a
+    // killed process leaves its line behind.
+    class DeviceHold {
+    public:
+        explicit DeviceHold(const std::u16string& deviceId);
+        ~DeviceHold();
+        DeviceHold(const DeviceHold&) = delete;
+        DeviceHold& operator=(const DeviceHold&) = delete;
+
+    private:
+        std::string line;
+    };
+    // A root item makes its device's feeder and hold; image items get their root's.
     VirtualItem(const DeviceDescription& device, Kind kind,
-                std::shared_ptr<Feeder> feeder = nullptr);
+                std::shared_ptr<Feeder> feeder = nullptr, std::shared_ptr<DeviceHold> hold = nullptr);
 
     // IUnknown, for all three interfaces.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -91,6 +106,7 @@ private:
     DeviceDescription device;
     Kind kind;
     std::shared_ptr<Feeder> feeder;  // null for a device without one
+    std::shared_ptr<DeviceHold> hold;
     int pagesTransferred = 0;
     std::atomic<ULONG> references{1};
 };
