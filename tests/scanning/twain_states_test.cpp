@@ -161,6 +161,31 @@ TEST(TwainStates, ASourceThatWillNotLetGoIsLoggedAndKeptUntilTheAgentExits) {
     ForgetRecords();
 }
 
+TEST(TwainStates, AScanDispatchedInsideTheSourcesTransferWaitsForTheRunToEnd) {
+    TwainAgent agent(Feeder("pump = transfer\n"));
+    agent.Scan(1, 77);
+    HWND first = agent.SourceDialog(u"Feeder");
+    ASSERT_NE(first, nullptr);
+    agent.Press(first, u"Scan");
+    ASSERT_EQ(agent.States(), (std::vector<int>{1, 2}));
+    ASSERT_TRUE(IsWindow(first)) << "left open, idle";
+    // The user scans again in the dialog left open while a page asks for a
+    // new scan: the new run's message reaches the manager inside the
+    // source's transfer, where a reset would unload the manager under its
+    // own DSM_Entry.
+    TwainAgent::ClickNow(first, u"Scan");
+    agent.Send(vexlo::test::ScanRequest(1, 78));
+    agent.Pump();
+    EXPECT_EQ(agent.States(), (std::vector<int>{1, 2, 1, 2}));
+    auto queued = agent.Queued();
+    ASSERT_EQ(queued.size(), 6u);
+    EXPECT_EQ(queued.back().jobId, 77) << "the dialog's pages are its own job's";
+    EXPECT_FALSE(IsWindow(first)) << "then the new scan's reset closed it";
+    EXPECT_NE(agent.SourceDialog(u"Feeder"), nullptr);
+    EXPECT_EQ(agent.Manager().GetJobId(), 78);
+    EXPECT_EQ(agent.Manager().GetState(), 1);
+}
+
 TEST(TwainStates, ThePageIsScannedAtTheChosenResolutionNegotiatedBeforeTheSourceIsEnabled) {
     TwainAgent agent(
         "[source]\nname = Res\nx-resolution = enumeration fix32 75 150 300 600\n"

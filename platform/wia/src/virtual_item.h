@@ -40,7 +40,8 @@ public:
     };
     // A root item makes its device's feeder and hold; image items get their root's.
     VirtualItem(const DeviceDescription& device, Kind kind,
-                std::shared_ptr<Feeder> feeder = nullptr, std::shared_ptr<DeviceHold> hold = nullptr);
+                std::shared_ptr<Feeder> feeder = nullptr,
+                std::shared_ptr<DeviceHold> hold = nullptr);
 
     // IUnknown, for all three interfaces.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
