@@ -22,7 +22,16 @@ namespace vexlo::test {
 
 class FakeScanner final : public IScanner {
 public:
+    ~FakeScanner() {
+        if (deleted != nullptr) {
+            *deleted = true;
+        }
+    }
+    // startResult: what a scanner busy with another job answers (E_FAIL).
     HRESULT StartScan(ScanJob job) override {
+        if (FAILED(startResult)) {
+            return startResult;
+        }
         started.push_back(job);
         jobId = job.jobId;
         return S_OK;
@@ -39,6 +48,8 @@ public:
 
     std::atomic<int> state{0};
     std::atomic<int> jobId{0};
+    HRESULT startResult = S_OK;
+    bool* deleted = nullptr;  // set true when the scanner is deleted
     std::u16string selectedName;
     std::vector<ScanJob> started;
     std::vector<HWND> selectClients;

@@ -9,6 +9,7 @@
 #include "agent/base/messages.h"
 #include "agent/base/settings.h"
 #include "agent_fixture.h"
+#include "framework/modal_loop.h"
 
 namespace {
 
@@ -322,6 +323,38 @@ TEST(HostServices, AnAnswerToAPageThatDoesNotAnswerIsGivenUp) {
         << "the agent waited for a page that does not answer";
     release = true;
     page.join();
+}
+
+TEST(HostServices, TheHandOverToABusyTwainAndAScanOfABusyScannerAnswerMinus3) {
+    AgentFixture agent;
+    vexlo::ScanJob job{u"k", 1, 1, 13, agent.client.hwnd()};
+    agent.twain->startResult = E_FAIL;
+    agent.window().OnScanError(job, -9);
+    agent.wia->startResult = E_FAIL;
+    agent.window().StartScan(job);
+    ASSERT_EQ(agent.client.answers.size(), 2u);
+    EXPECT_EQ(agent.client.answers[0].state, vexlo::kStateBusy);
+    EXPECT_EQ(agent.client.answers[1].state, vexlo::kStateBusy);
+    EXPECT_TRUE(agent.twain->started.empty());
+    EXPECT_TRUE(agent.wia->started.empty());
+}
+
+TEST(Shutdown, AScannerGoesAtTheCloseUnlessOneOfItsModalLoopsIsOnTheStack) {
+    AgentFixture agent;
+    bool twainDeleted = false;
+    bool wiaDeleted = false;
+    agent.twain->deleted = &twainDeleted;
+    agent.wia->deleted = &wiaDeleted;
+    agent.twain->state = vexlo::kScannerBusy;  // busy, but nothing of it on the stack
+    {
+        // The close arrives inside a modal loop of the WIA scanner.
+        fw::CModalLoopScope loop(static_cast<vexlo::IScanner*>(agent.wia));
+        DestroyWindow(agent.hwnd());
+        EXPECT_TRUE(twainDeleted) << "a busy state alone does not keep a scanner";
+        EXPECT_FALSE(wiaDeleted) << "kept while its loop is on the stack";
+    }
+    agent.agent.reset();
+    EXPECT_TRUE(wiaDeleted) << "gone with the window object";
 }
 
 TEST(Shutdown, DestroyingTheWindowDeletesQueuedImagesAndWritesTheSettings) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <sstream>
 #include <thread>
 
 #include "agent_fixture.h"
@@ -88,6 +89,57 @@ TEST(TwainAgentProcess, ClosingTheAgentWhileTheSourceSelectionIsOpenEndsItInOrde
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForProgram(agent, std::chrono::seconds(10)), 0);
     EXPECT_FALSE(IsWindow(dialog));
+}
+
+// The sources the session's record lists as open, by product name.
+std::vector<std::string> OpenSources(const std::filesystem::path& session) {
+    std::vector<std::string> names;
+    std::istringstream in(ReadFileBytes(session / "twain-open-sources"));
+    std::string line;
+    while (std::getline(in, line)) {
+        size_t holder = line.find(' ');
+        size_t id = holder == std::string::npos ? holder : line.find(' ', holder + 1);
+        if (id != std::string::npos) {
+            names.push_back(line.substr(id + 1));
+        }
+    }
+    return names;
+}
+
+// The agent closed while its source's dialog is up closes the source; an
+// agent killed then leaves it open, and the session's record says so.
+TEST(TwainAgentProcess, TheAgentsCloseLeavesNoSourceOpenAndAKilledAgentsSourceStaysListed) {
+    std::filesystem::path session(getenv("W32_SESSION"));
+    WriteFileBytes(session / "twain-sources", "[source]\nname = Office Feeder\n");
+    for (bool killed : {false, true}) {
+        SCOPED_TRACE(killed ? "killed" : "closed");
+        std::error_code ignored;
+        std::filesystem::remove(session / "twain-open-sources", ignored);
+        TempDir appData;
+        std::filesystem::create_directories(appData.path() / "VexloDesktop");
+        WriteFileBytes(appData.path() / "VexloDesktop/settings.ini", "[settings]\nscan-mode=3\n");
+        AnswerRecorder client;
+        ChildProcess agent = StartProgram({ProgramInBuild("agent_vexlo")}, appData.native());
+        HWND window = nullptr;
+        ASSERT_TRUE(
+            PumpUntil([&] { return (window = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+        Send(window, client, vexlo::kRequestScan, vexlo::kScanTypeGrey, 72);
+        ASSERT_TRUE(PumpUntil([&] {
+            HWND dialog = FindWindowW(u"#32770", u"Office Feeder");
+            return dialog != nullptr && IsWindowVisible(dialog);
+        }));
+        EXPECT_EQ(OpenSources(session), (std::vector<std::string>{"Office Feeder"}));
+        if (killed) {
+            kill(agent.pid(), SIGKILL);
+            WaitForProgram(agent, std::chrono::seconds(10));
+            EXPECT_EQ(OpenSources(session), (std::vector<std::string>{"Office Feeder"}));
+        } else {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            EXPECT_EQ(WaitForProgram(agent, std::chrono::seconds(10)), 0);
+            EXPECT_TRUE(OpenSources(session).empty());
+        }
+        std::filesystem::remove(session / "twain-open-sources", ignored);
+    }
 }
 
 }  // namespace

@@ -172,6 +172,24 @@ TEST(TwainSession, ASelectionClosesADialogLeftOpenByAnEarlierScan) {
     EXPECT_EQ(agent.Answers().back().text, u"First Scanner");
 }
 
+TEST(TwainSession, AScanStoredBeforeASelectionRunsAfterItWithTheChosenSource) {
+    TwainAgent agent(kTwoSources);
+    SelectingUser user(u"Second Scanner");
+    agent.Select();  // its message comes first
+    agent.Send(vexlo::test::ScanRequest(1, 81));
+    EXPECT_EQ(agent.Manager().GetState(), 1) << "busy from the request on";
+    // The scan's message is dispatched inside the selection dialog and waits.
+    ASSERT_TRUE(agent.PumpUntil([&] { return agent.SourceDialog(u"Second Scanner") != nullptr; }));
+    user.Join();
+    EXPECT_EQ(agent.States(), (std::vector<int>{101}));
+    EXPECT_EQ(agent.Manager().GetJobId(), 81);
+    EXPECT_EQ(agent.Manager().GetState(), 1);
+    agent.Press(agent.SourceDialog(u"Second Scanner"), u"Scan");
+    EXPECT_EQ(agent.States(), (std::vector<int>{101, 1, 2}));
+    ASSERT_EQ(agent.Queued().size(), 1u);
+    EXPECT_EQ(agent.Queued()[0].jobId, 81);
+}
+
 TEST(TwainSession, TheSelectedScannerQueryDuringAScanLeavesTheRunningSourceAlone) {
     TwainAgent agent(kTwoSources);
     agent.Scan(1, 48);

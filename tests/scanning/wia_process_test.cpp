@@ -108,6 +108,8 @@ TEST(WiaAgentProcess, TheAgentScansAndSelectsThroughWiaWithAnotherProcessAtTheDi
 TEST(WiaAgentProcess, ClosingTheAgentWhileAWiaDialogIsOpenEndsItInOrder) {
     std::filesystem::path session(getenv("W32_SESSION"));
     WriteFileBytes(session / "wia-devices", "[device]\nid = dev-1\nname = Office Feeder\n");
+    std::error_code ignored;
+    std::filesystem::remove(session / "wia-held-devices", ignored);
     for (int request : {vexlo::kRequestScan, vexlo::kRequestSelectScanner}) {
         TempDir appData;
         std::filesystem::create_directories(appData.path() / "VexloDesktop");
@@ -128,9 +130,15 @@ TEST(WiaAgentProcess, ClosingTheAgentWhileAWiaDialogIsOpenEndsItInOrder) {
             return dialog != nullptr && IsWindowVisible(dialog);
         })) << "request "
             << request;
+        const bool scanning = request == vexlo::kRequestScan;
+        EXPECT_EQ(ReadFileBytes(session / "wia-held-devices").find(" dev-1") != std::string::npos,
+                  scanning)
+            << "the device dialog's device is held";
         PostMessageW(window, WM_CLOSE, 0, 0);
         EXPECT_EQ(WaitForProgram(agent, std::chrono::seconds(10)), 0) << "request " << request;
         EXPECT_FALSE(IsWindow(dialog));
+        EXPECT_EQ(ReadFileBytes(session / "wia-held-devices").find(" dev-1"), std::string::npos)
+            << "no device held after the close";
         EXPECT_NE(ReadFileBytes(appData.path() / "VexloDesktop/settings.ini").find("scan-mode=2"),
                   std::string::npos);
     }

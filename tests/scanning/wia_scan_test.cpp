@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <set>
+#include <sstream>
 
 #include "agent/base/settings.h"
 #include "desktop_user.h"
@@ -347,6 +348,106 @@ TEST(WiaScanTransfer, InTheAutomaticModeAFailedTransferHandsTheJobToTwain) {
     EXPECT_EQ(agent.States(), (std::vector<int>{1, 1, 2}));
     ASSERT_EQ(agent.Queued().size(), 1u);
     EXPECT_EQ(agent.Queued()[0].jobId, 51);
+}
+
+}  // namespace
+
+namespace {
+
+// The devices the session's record says are held, each "<n> <device id>".
+std::vector<std::string> HeldDevices() {
+    std::vector<std::string> lines;
+    std::istringstream in(vexlo::test::ReadFileBytes(vexlo::test::SessionFile("wia-held-devices")));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty()) {
+            lines.push_back(line.substr(line.find(' ') + 1));
+        }
+    }
+    return lines;
+}
+
+TEST(WiaScanTransfer, ATransferThatCannotBePreparedEndsAsAFailedTransferAndTheNextScanWorks) {
+    for (const char* fail : {"format", "medium", "data-transfer"}) {
+        SCOPED_TRACE(fail);
+        {
+            WiaAgent agent(Device("dev-1", "Broken", std::string("fail = ") + fail + "\n"));
+            agent.Scan(1, 52, Press(u"Broken"));
+            EXPECT_EQ(agent.States(), (std::vector<int>{1, -5}));
+            EXPECT_EQ(agent.Wia().GetState(), 0);
+            EXPECT_FALSE(GetSettings()->wiaScanner.has_value()) << "nothing remembered";
+            vexlo::test::DescribeWiaDevices(Device("dev-1", "Broken"));
+            agent.Scan(1, 53, Press(u"Broken"));
+            EXPECT_EQ(agent.States(), (std::vector<int>{1, -5, 1, 2}));
+            EXPECT_EQ(agent.Queued().size(), 1u);
+        }
+        {
+            WiaAgent agent(Device("dev-1", "Broken", std::string("fail = ") + fail + "\n"),
+                           kAutomaticMode, kFallbackSource);
+            agent.Scan(1, 31, Press(u"Broken"));
+            ASSERT_EQ(agent.States(), (std::vector<int>{1}));
+            HWND source = agent.Twain().SourceDialog(u"Fallback");
+            ASSERT_NE(source, nullptr) << "the automatic mode hands the job to TWAIN";
+            agent.Twain().Press(source, u"Scan");
+            EXPECT_EQ(agent.States(), (std::vector<int>{1, 1, 2}));
+            ASSERT_EQ(agent.Queued().size(), 1u);
+            EXPECT_EQ(agent.Queued()[0].jobId, 31);
+        }
+    }
+}
+
+TEST(WiaScanDevice, AStopOrTheAgentsCloseDuringARunLeavesNoDeviceHeld) {
+    std::error_code ignored;
+    std::filesystem::remove(vexlo::test::SessionFile("wia-held-devices"), ignored);
+    {
+        WiaAgent agent(Device("dev-1", "Feeder", "feeder = yes\npages = 3\n"));
+        std::vector<std::string> heldInDialog;
+        agent.Scan(1, 54, [&](WiaAgent& user) {
+            heldInDialog = HeldDevices();
+            user.Stop(54);
+            user.PressScan(u"Feeder");
+        });
+        EXPECT_EQ(heldInDialog, (std::vector<std::string>{"1 dev-1"}));
+        EXPECT_EQ(agent.States(), (std::vector<int>{1}));
+        EXPECT_TRUE(HeldDevices().empty()) << "the stopped run let the device go";
+
+        HWND agentWindow = agent.Twain().Window().m_hWnd;
+        agent.Scan(1, 55, [&](WiaAgent& user) {
+            DestroyWindow(agentWindow);  // the close, handled inside the device dialog
+            user.PressScan(u"Feeder");
+        });
+        EXPECT_FALSE(IsWindow(agentWindow));
+    }
+    EXPECT_TRUE(HeldDevices().empty()) << "the agent's close let the device go";
+}
+
+TEST(WiaScanDevice, ARequestCloseBehindAnotherIsBusyAndTheFirstKeepsItsJob) {
+    // Two requests before either run starts: the second is refused at once.
+    WiaAgent agent(Device("dev-1", "Flatbed"), kAutomaticMode, kFallbackSource);
+    agent.Send(vexlo::test::ScanRequest(1, 56));
+    agent.Send(vexlo::test::ScanRequest(1, 57));
+    EXPECT_EQ(agent.States(), (std::vector<int>{-3}));
+    EXPECT_EQ(agent.Wia().GetState(), 1) << "busy from the request on";
+    agent.Scan(1, 58, Press(u"Flatbed"));  // handles the first run; this one is busy too
+    EXPECT_EQ(agent.States(), (std::vector<int>{-3, -3, 1, 2}));
+    ASSERT_EQ(agent.Queued().size(), 1u);
+    EXPECT_EQ(agent.Queued()[0].jobId, 56);
+    EXPECT_EQ(agent.Wia().GetState(), 0);
+}
+
+TEST(WiaScanDevice, TheHandOverToABusyTwainAnswersMinus3) {
+    WiaAgent agent(Device("dev-1", "Flatbed", "fail = create-device\n"), kAutomaticMode,
+                   kFallbackSource);
+    // TWAIN runs a job of its own (its source's dialog is up) when a WIA job
+    // fails and would be handed to it.
+    ASSERT_EQ(agent.Twain().Manager().StartScan(vexlo::ScanJob{u"key", 5, 1, 59, nullptr}), S_OK);
+    agent.Pump();
+    ASSERT_NE(agent.Twain().SourceDialog(u"Fallback"), nullptr);
+    ASSERT_EQ(agent.Wia().StartScan(vexlo::ScanJob{u"key", 5, 1, 60, agent.ClientWindow()}), S_OK);
+    agent.Pump();
+    EXPECT_EQ(agent.States(), (std::vector<int>{-3})) << "the failed WIA job, refused by TWAIN";
+    EXPECT_EQ(agent.Twain().Manager().GetJobId(), 59) << "TWAIN keeps its own job";
+    EXPECT_EQ(agent.Wia().GetState(), 0);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "agent/base/settings.h"
 #include "desktop_user.h"
 #include "wia_dialogs.h"
@@ -209,6 +211,35 @@ TEST(WiaSelectDialog, ASelectionDuringAScanRunIsRefusedAndTheScanGoesOn) {
     EXPECT_EQ(agent.States(), (std::vector<int>{1, 2}));
     ASSERT_EQ(agent.Queued().size(), 1u);
     EXPECT_EQ(agent.Queued()[0].jobId, 61) << "the running job was not emptied";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(WiaSelectDialog, AScanStoredBeforeASelectionRunsAfterItWithItsJob) {
+    WiaAgent agent(Device("dev-1", "Flatbed"));
+    // The selection's message comes first; the scan's is dispatched inside
+    // the selection dialog's loop and waits for it.
+    agent.Send(vexlo::test::Request(vexlo::kRequestSelectScanner, vexlo::kInterfaceWia));
+    std::thread user([] {
+        HWND dialog = desktop_user::WaitForWiaDeviceDialog(u"Flatbed", std::chrono::seconds(10));
+        EXPECT_NE(dialog, nullptr);
+        EXPECT_TRUE(desktop_user::PressWiaScan(dialog));
+    });
+    bool scanShownInSelection = true;
+    agent.Scan(1, 62, [&](WiaAgent& inSelection) {
+        scanShownInSelection = inSelection.DeviceDialog(u"Flatbed") != nullptr;
+        EXPECT_EQ(inSelection.Wia().GetState(), 1);
+        inSelection.PressSelection(u"Cancel");
+    });
+    agent.Pump();
+    user.join();
+    EXPECT_FALSE(scanShownInSelection);
+    EXPECT_EQ(agent.States(), (std::vector<int>{1, 2})) << "the job was not wiped";
+    ASSERT_EQ(agent.Queued().size(), 1u);
+    EXPECT_EQ(agent.Queued()[0].jobId, 62);
+    EXPECT_EQ(agent.Wia().GetState(), 0);
 }
 
 }  // namespace

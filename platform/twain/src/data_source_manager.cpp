@@ -15,7 +15,8 @@ DataSourceManager& DataSourceManager::Instance() {
 
 DataSourceManager::~DataSourceManager() {
     // The library goes: every source still open goes with it (its dialog
-    // included), as it does when a data source manager is unloaded.
+    // included), as it does when a data source manager is unloaded. The
+    // session's record keeps listing them: they were never closed.
     std::lock_guard<std::recursive_mutex> guard(lock);
     for (auto& [id, application] : applications) {
         application.sources.clear();
@@ -272,16 +273,22 @@ TW_UINT16 DataSourceManager::OpenSource(Application& application, pTW_IDENTITY i
     described.Id = nextId++;
     application.sources.push_back(std::make_unique<VirtualSource>(description, described));
     *identity = described;
+    RecordSourceOpened(described.Id, FromTwString(described.ProductName));
     return TWRC_SUCCESS;
 }
 
 TW_UINT16 DataSourceManager::CloseSource(Application& application, pTW_IDENTITY identity) {
     for (auto it = application.sources.begin(); it != application.sources.end(); ++it) {
         if ((*it)->Identity().Id == identity->Id) {
+            const TW_UINT32 id = (*it)->Identity().Id;
+            const std::string name = FromTwString((*it)->Identity().ProductName);
             if ((*it)->State() != 4) {
+                JournalSourceCall(id, "MSG_CLOSEDS", (*it)->State(), 0, TWCC_SEQERROR);
                 return Fail(&application, TWCC_SEQERROR);  // enabled: MSG_DISABLEDS first
             }
             application.sources.erase(it);
+            JournalSourceCall(id, "MSG_CLOSEDS", 4, 3, 0);
+            RecordSourceClosed(id, name);
             return TWRC_SUCCESS;
         }
     }

@@ -7,11 +7,19 @@
 #include <fstream>
 #include <sstream>
 
+#include "session_record.h"
+
 namespace twain_dsm {
 namespace {
 
 constexpr const char* kSourcesFile = "twain-sources";
 constexpr const char* kDefaultFile = "twain-default";
+constexpr const char* kOpenSourcesFile = "twain-open-sources";
+constexpr const char* kCallsFile = "twain-calls";
+
+std::string OpenSourceLine(unsigned id, const std::string& productName) {
+    return w32_devices::HolderTag() + " " + std::to_string(id) + " " + productName;
+}
 
 std::string PathOf(const char* name) {
     return SessionDirectory() + "/" + name;
@@ -72,6 +80,22 @@ bool WriteDefaultSource(const std::string& productName) {
         return false;
     }
     return true;
+}
+
+void RecordSourceOpened(unsigned id, const std::string& productName) {
+    w32_devices::AddRecordLine(kOpenSourcesFile, OpenSourceLine(id, productName));
+    JournalSourceCall(id, "MSG_OPENDS", 3, 4, 0);
+}
+
+void RecordSourceClosed(unsigned id, const std::string& productName) {
+    w32_devices::RemoveRecordLine(kOpenSourcesFile, OpenSourceLine(id, productName));
+}
+
+void JournalSourceCall(unsigned id, const char* message, int from, int to, unsigned condition) {
+    std::string line = w32_devices::HolderTag() + " " + std::to_string(id) + " " + message + " ";
+    line += to != 0 ? std::to_string(from) + "->" + std::to_string(to)
+                    : "refused " + std::to_string(condition);
+    w32_devices::AppendJournalLine(kCallsFile, line);
 }
 
 }  // namespace twain_dsm

@@ -294,6 +294,8 @@ SessionDescription ParseDescription(const std::string& text, std::vector<std::st
                     s.failImageInfo = true;
                 } else if (item == "enable") {
                     s.failEnable = true;
+                } else if (item == "disable") {
+                    s.failDisable = true;
                 } else if (item == "open") {
                     s.failOpen = true;
                 } else if (item == "transfer-cancel") {

@@ -25,7 +25,7 @@
 //   keep-open = yes                      the dialog stays up for further runs
 //   xfer-limit = 2                       at most this many transfers per run; asking
 //                                        for more (or all) answers TWRC_CHECKSTATUS
-//   fail = image-info, enable, open, transfer-cancel, transfer-failure
+//   fail = image-info, enable, disable, open, transfer-cancel, transfer-failure
 //   fail-page = 2                        the page whose transfer fails (default 1)
 //   pump = transfer, feed                the source dispatches the thread's messages
 //                                        while it scans a page / feeds the next sheet
@@ -75,6 +75,7 @@ struct SourceDescription {
     int xferLimit = 0;  // 0: no limit
     bool failImageInfo = false;
     bool failEnable = false;
+    bool failDisable = false;  // MSG_DISABLEDS refused: the source will not let go
     bool failOpen = false;
     bool transferCancel = false;
     bool transferFailure = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "containers.h"
+#include "session_files.h"
 #include "text.h"
 
 namespace twain_dsm {
@@ -66,6 +67,11 @@ VirtualSource::~VirtualSource() {
 TW_UINT16 VirtualSource::Fail(TW_UINT16 conditionCode) {
     condition = conditionCode;
     return TWRC_FAILURE;
+}
+
+TW_UINT16 VirtualSource::Journal(const char* message, int from, TW_UINT16 result) {
+    JournalSourceCall(identity.Id, message, from, result == TWRC_SUCCESS ? state : 0, condition);
+    return result;
 }
 
 TW_UINT16 VirtualSource::Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
@@ -216,7 +222,8 @@ TW_UINT16 VirtualSource::SetCapability(TW_CAPABILITY* capability) {
     const CapValue& value = item->value;
     switch (capability->Cap) {
         case CAP_XFERCOUNT: {
-            if (value.whole != -1 && value.whole < 1) {
+            // A TW_INT16 capability: a strict source takes no other item type.
+            if (item->itemType != TWTY_INT16 || (value.whole != -1 && value.whole < 1)) {
                 return Fail(TWCC_BADVALUE);
             }
             int wanted = value.whole == -1 ? -1 : std::min(value.whole, 32767);
@@ -234,9 +241,9 @@ TW_UINT16 VirtualSource::SetCapability(TW_CAPABILITY* capability) {
             if (!described.supported) {
                 return Fail(TWCC_CAPUNSUPPORTED);
             }
-            // The item's 32 bits read as a TW_FIX32 or as an integer, as the
-            // application's item type says.
-            if (item->itemType == TWTY_BOOL || !Allows(described, value)) {
+            // A TW_FIX32 capability: a strict source takes no other item type
+            // (an integer's bits would read as another value).
+            if (item->itemType != TWTY_FIX32 || !Allows(described, value)) {
                 return Fail(TWCC_BADVALUE);
             }
             (x ? xResolution : yResolution) = value;
@@ -277,7 +284,10 @@ TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
         }
         case MSG_DISABLEDS:
             if (state != 5) {
-                return Fail(TWCC_SEQERROR);
+                return Journal("MSG_DISABLEDS", state, Fail(TWCC_SEQERROR));
+            }
+            if (description.failDisable) {
+                return Journal("MSG_DISABLEDS", state, Fail(TWCC_BUMMER));
             }
             dialog.Destroy();
             if (parentDisabled && IsWindow(parent)) {
@@ -285,7 +295,7 @@ TW_UINT16 VirtualSource::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
             }
             parentDisabled = false;
             state = 4;
-            return TWRC_SUCCESS;
+            return Journal("MSG_DISABLEDS", 5, TWRC_SUCCESS);
         default:
             return Fail(TWCC_BADPROTOCOL);
     }
@@ -413,9 +423,10 @@ TW_UINT16 VirtualSource::NativeTransfer(TW_UINT16 msg, TW_HANDLE* image) {
 TW_UINT16 VirtualSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* transfers) {
     transfers->EOJ = 0;
     switch (msg) {
-        case MSG_ENDXFER:
+        case MSG_ENDXFER: {
+            const int from = state;
             if (state != 6 && state != 7) {
-                return Fail(TWCC_SEQERROR);
+                return Journal("MSG_ENDXFER", from, Fail(TWCC_SEQERROR));
             }
             pending = std::max(0, pending - 1);
             NextPage();
@@ -428,14 +439,15 @@ TW_UINT16 VirtualSource::PendingTransfers(TW_UINT16 msg, TW_PENDINGXFERS* transf
                 }
             }
             transfers->Count = static_cast<TW_UINT16>(pending);
-            return TWRC_SUCCESS;
+            return Journal("MSG_ENDXFER", from, TWRC_SUCCESS);
+        }
         case MSG_RESET:
             if (state != 6) {
-                return Fail(TWCC_SEQERROR);
+                return Journal("MSG_RESET", state, Fail(TWCC_SEQERROR));
             }
             EndRun();
             transfers->Count = 0;
-            return TWRC_SUCCESS;
+            return Journal("MSG_RESET", 6, TWRC_SUCCESS);
         case MSG_GET:
             transfers->Count = static_cast<TW_UINT16>(state >= 6 ? pending : 0);
             return TWRC_SUCCESS;

@@ -30,6 +30,9 @@ public:
 
 private:
     TW_UINT16 Fail(TW_UINT16 conditionCode);
+    // Writes a call that ends transfers or disables the source to the
+    // session's journal; returns result.
+    TW_UINT16 Journal(const char* message, int from, TW_UINT16 result);
     TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* capability);
     TW_UINT16 GetCapability(TW_UINT16 msg, TW_CAPABILITY* capability);
     TW_UINT16 SetCapability(TW_CAPABILITY* capability);

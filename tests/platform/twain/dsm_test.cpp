@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <sstream>
 #include <thread>
 
 #include "desktop_user.h"
@@ -125,6 +126,57 @@ public:
     TW_IDENTITY identity = {};
 };
 
+// The lines of a session record, each without its "<holder> " field.
+std::vector<std::string> RecordLines(const std::string& name) {
+    std::vector<std::string> lines;
+    std::istringstream in(vexlo::test::ReadFileBytes(SessionFile(name)));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty()) {
+            lines.push_back(line.substr(line.find(' ') + 1));
+        }
+    }
+    return lines;
+}
+
+void ForgetRecords() {
+    std::error_code ignored;
+    std::filesystem::remove(SessionFile("twain-open-sources"), ignored);
+    std::filesystem::remove(SessionFile("twain-calls"), ignored);
+}
+
+TEST(DataSourceManager, TheSessionRecordsOpenSourcesAndTheirEndAndCloseCallsBeyondTheLibrary) {
+    Describe(kSources);
+    ForgetRecords();
+    Application app;
+    ASSERT_EQ(app.Open(), TWRC_SUCCESS);
+    TW_IDENTITY alpha;
+    ASSERT_EQ(app.OpenSource("Alpha", &alpha), TWRC_SUCCESS);
+    const std::string a = std::to_string(Copy(alpha.Id));
+    EXPECT_EQ(RecordLines("twain-open-sources"), (std::vector<std::string>{a + " Alpha"}));
+    ASSERT_EQ(app.Enable(&alpha), TWRC_SUCCESS);
+    EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &alpha), TWRC_FAILURE);
+    TW_PENDINGXFERS pending = {};
+    EXPECT_EQ(app.Call(&alpha, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_FAILURE);
+    EXPECT_EQ(app.Disable(&alpha), TWRC_SUCCESS);
+    EXPECT_EQ(app.Call(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &alpha), TWRC_SUCCESS);
+    EXPECT_TRUE(RecordLines("twain-open-sources").empty()) << "closed: no longer listed";
+
+    TW_IDENTITY beta;
+    ASSERT_EQ(app.OpenSource("Beta", &beta), TWRC_SUCCESS);
+    const std::string b = std::to_string(Copy(beta.Id));
+    app.Unload();  // the library goes with Beta still open
+    EXPECT_EQ(RecordLines("twain-open-sources"), (std::vector<std::string>{b + " Beta"}))
+        << "a source the library took along was never closed";
+    EXPECT_EQ(
+        RecordLines("twain-calls"),
+        (std::vector<std::string>{
+            a + " MSG_OPENDS 3->4", a + " MSG_CLOSEDS refused " + std::to_string(TWCC_SEQERROR),
+            a + " MSG_RESET refused " + std::to_string(TWCC_SEQERROR), a + " MSG_DISABLEDS 5->4",
+            a + " MSG_CLOSEDS 4->3", b + " MSG_OPENDS 3->4"}));
+    ForgetRecords();
+}
+
 TEST(DataSourceManager, TheLibraryIsFoundUnderItsWindowsNameAndOpensWithAParentWindow) {
     Describe(kSources);
     Application app;
@@ -243,8 +295,20 @@ TEST(DataSourceManager, CapabilitiesAreAnsweredInContainersAndSetOnlyInStateFour
     GlobalFree(y.hContainer);
 
     EXPECT_EQ(app.SetOne(&alpha, ICAP_XRESOLUTION, TWTY_FIX32, 300), TWRC_SUCCESS);
-    EXPECT_EQ(app.SetOne(&alpha, ICAP_XRESOLUTION, TWTY_UINT16, 100), TWRC_SUCCESS)
-        << "an integer item is taken as whole dpi";
+    // A strict source takes each capability in its own item type only.
+    struct Mistyped {
+        TW_UINT16 cap;
+        TW_UINT16 itemType;
+        TW_UINT32 item;
+    };
+    for (const Mistyped& m :
+         {Mistyped{ICAP_XRESOLUTION, TWTY_UINT16, 100}, Mistyped{ICAP_YRESOLUTION, TWTY_INT16, 250},
+          Mistyped{CAP_XFERCOUNT, TWTY_UINT16, 0xFFFF}, Mistyped{CAP_XFERCOUNT, TWTY_INT32, 1}}) {
+        EXPECT_EQ(app.SetOne(&alpha, m.cap, m.itemType, m.item), TWRC_FAILURE)
+            << m.cap << " as " << m.itemType;
+        EXPECT_EQ(app.Condition(&alpha), TWCC_BADVALUE);
+    }
+    EXPECT_EQ(app.SetOne(&alpha, ICAP_XRESOLUTION, TWTY_FIX32, 100), TWRC_SUCCESS);
     EXPECT_EQ(app.SetOne(&alpha, ICAP_XRESOLUTION, TWTY_FIX32, 150), TWRC_FAILURE);
     EXPECT_EQ(app.Condition(&alpha), TWCC_BADVALUE);
     EXPECT_EQ(app.SetOne(&alpha, ICAP_YRESOLUTION, TWTY_FIX32, 250), TWRC_SUCCESS);
