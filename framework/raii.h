@@ -61,6 +61,7 @@ private:
 using unique_handle = unique_any<HANDLE, &CloseHandle>;  // events, threads
 using unique_hfile = unique_any<HANDLE, &CloseHandle, InvalidHandleIsEmpty>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
+using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_hglobal = unique_any<HGLOBAL, &GlobalFree>;
 
 // A global memory block locked for the owner's life.

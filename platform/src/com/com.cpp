@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "internal/inproc_server.h"
 #include "internal/system_classes.h"
 #include "w32/com.h"
 #include "w32/crt.h"
@@ -129,6 +130,9 @@ W32API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVO
         return E_POINTER;
     }
     *ppv = nullptr;
+    if (initCount == 0) {
+        return CO_E_NOTINITIALIZED;
+    }
     IUnknown* object = nullptr;
     W32_CLASS_PROVIDER provider = nullptr;
     {
@@ -156,7 +160,12 @@ W32API HRESULT WINAPI CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, LPVO
     if (provider != nullptr) {
         return provider(rclsid, riid, ppv);
     }
-    return w32::com::SystemClassObject(rclsid, dwClsContext, riid, ppv);
+    HRESULT hr = w32::com::SystemClassObject(rclsid, dwClsContext, riid, ppv);
+    if (hr != REGDB_E_CLASSNOTREG) {
+        return hr;
+    }
+    // Last, a server registered in the registry.
+    return w32::com::InprocServerClassObject(rclsid, dwClsContext, riid, ppv);
 }
 
 W32API HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext,

@@ -188,6 +188,33 @@ HMODULE Load(const std::string& name, const void* caller) {
     return w32::HandleFromValue<HMODULE>(module.handle);
 }
 
+// The resources of a library that left the process are data that is gone;
+// a later load registers them anew. A library that another module still
+// holds stays mapped and keeps them.
+void ForgetResourcesIfUnloaded(uint32_t handle) {
+    std::string path;
+    {
+        Modules& modules = TheModules();
+        std::lock_guard<std::mutex> guard(modules.lock);
+        Module* module = ModuleOfHandle(modules, w32::HandleFromValue<HMODULE>(handle));
+        if (module == nullptr) {
+            return;
+        }
+        path = module->path;
+    }
+    void* still = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (still != nullptr) {
+        dlclose(still);
+        return;
+    }
+    Modules& modules = TheModules();
+    std::lock_guard<std::mutex> guard(modules.lock);
+    Module* module = ModuleOfHandle(modules, w32::HandleFromValue<HMODULE>(handle));
+    if (module != nullptr && module->loads == 0) {
+        module->resources.clear();
+    }
+}
+
 }  // namespace
 
 W32API HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
@@ -223,6 +250,7 @@ W32API BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     }
     if (library != nullptr) {
         dlclose(library);
+        ForgetResourcesIfUnloaded(w32::ValueFromHandle(hLibModule));
     }
     return TRUE;
 }
