@@ -84,6 +84,7 @@ public:
     explicit CComBSTR(const OLECHAR* text) : m_str(::SysAllocString(text)) {}
     explicit CComBSTR(const std::u16string& text)
         : m_str(::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+    CComBSTR(UINT length, const OLECHAR* text) : m_str(::SysAllocStringLen(text, length)) {}
     CComBSTR(const CComBSTR& other) : m_str(other.Copy()) {}
     CComBSTR(CComBSTR&& other) noexcept : m_str(std::exchange(other.m_str, nullptr)) {}
     ~CComBSTR() { ::SysFreeString(m_str); }
@@ -103,6 +104,14 @@ public:
         return *this;
     }
 
+    CComBSTR& operator=(const OLECHAR* text) {
+        if (text != m_str) {
+            ::SysFreeString(m_str);
+            m_str = ::SysAllocString(text);
+        }
+        return *this;
+    }
+
     operator BSTR() const { return m_str; }
     BSTR* operator&() { return &m_str; }
     UINT Length() const { return ::SysStringLen(m_str); }
@@ -112,6 +121,27 @@ public:
     }
     BSTR Copy() const {
         return m_str == nullptr ? nullptr : ::SysAllocStringLen(m_str, ::SysStringLen(m_str));
+    }
+    // A copy for an out parameter (a null string stays null).
+    HRESULT CopyTo(BSTR* out) const {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        *out = Copy();
+        return *out == nullptr && m_str != nullptr ? E_OUTOFMEMORY : S_OK;
+    }
+    // A copy as a VT_BSTR variant; the variant is overwritten, not cleared.
+    HRESULT CopyTo(VARIANT* out) const {
+        if (out == nullptr) {
+            return E_POINTER;
+        }
+        BSTR copy = Copy();
+        if (copy == nullptr && m_str != nullptr) {
+            return E_OUTOFMEMORY;
+        }
+        out->vt = VT_BSTR;
+        out->bstrVal = copy;
+        return S_OK;
     }
     void Attach(BSTR text) {
         ::SysFreeString(m_str);

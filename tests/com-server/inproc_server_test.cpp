@@ -11,7 +11,9 @@
 #include "framework/com_ptr.h"
 #include "framework/raii.h"
 #include "plain_server.h"
+#include "registry_dump.h"
 #include "server_entry.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -108,6 +110,33 @@ TEST_F(InprocServer, ClassesThatCannotBeServedAnswerAsCom) {
     EXPECT_EQ(REGDB_E_CLASSNOTREG,
               CoCreateInstance(CLSID_PlainServer, nullptr, CLSCTX_INPROC_SERVER, IID_IPlainThing,
                                &object));
+}
+
+// The whole way across processes: the registration tool registers the
+// server into the session, another process creates it by its CLSID.
+TEST_F(InprocServer, RegisteredByTheToolAndCreatedByAnotherProcess) {
+    vexlo::regsvr::CallServerEntry(PLAIN_SERVER, vexlo::regsvr::Entry::Unregister);
+    auto run = [](std::vector<std::string> arguments) {
+        return vexlo::test::Spawn(arguments).Wait(std::chrono::seconds(30));
+    };
+    vexlo::test::TempDir folder;
+    auto client = [&] {
+        int status = run({PLAIN_CLIENT, folder.native("answer")});
+        return std::to_string(status) + ":" + vexlo::test::ReadFileBytes(folder.path() / "answer");
+    };
+    EXPECT_EQ("1:error 0x80040154", client());  // REGDB_E_CLASSNOTREG
+
+    ASSERT_EQ(0, run({REGSVR, PLAIN_SERVER}));
+    EXPECT_EQ(std::string("[HKCR\\CLSID\\{6A0B2C1D-3E4F-4A5B-8C7D-9E0F1A2B3C4D}]\n"
+                          "[HKCR\\CLSID\\{6A0B2C1D-3E4F-4A5B-8C7D-9E0F1A2B3C4D}\\InprocServer32]\n"
+                          "@=\"") +
+                  PLAIN_SERVER + "\"\n",
+              vexlo::regsvr::DumpRegistry(*vexlo::regsvr::ParseRegistryPath(
+                  u"HKCR\\CLSID\\{6A0B2C1D-3E4F-4A5B-8C7D-9E0F1A2B3C4D}")));
+    EXPECT_EQ("0:42", client());
+
+    ASSERT_EQ(0, run({REGSVR, "/u", PLAIN_SERVER}));
+    EXPECT_EQ("1:error 0x80040154", client());
 }
 
 TEST(StringTable, LoadStringWReadsTheModulesBlocks) {

@@ -3,7 +3,9 @@
 // the runtime, which exports DllGetClassObject.
 #include <mutex>
 
+#include "internal/global_interface_table.h"
 #include "internal/system_classes.h"
+#include "w32/com_services.h"
 #include "w32/module.h"
 
 namespace w32::com {
@@ -51,6 +53,9 @@ GetClassObjectProc EntryOf(const char16_t* module) {
 }  // namespace
 
 HRESULT SystemClassObject(REFCLSID rclsid, DWORD dwClsContext, REFIID riid, LPVOID* ppv) {
+    if (rclsid == CLSID_StdGlobalInterfaceTable && (dwClsContext & CLSCTX_INPROC_SERVER) != 0) {
+        return GlobalInterfaceTableClassObject(riid, ppv);
+    }
     for (const SystemClass& system : kClasses) {
         if (system.clsid == rclsid && (system.context & dwClsContext) != 0) {
             GetClassObjectProc entry = EntryOf(system.module);
