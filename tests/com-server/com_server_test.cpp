@@ -72,6 +72,10 @@ TEST_F(ComServer, RegisteredByTheToolCreatedAndCalledByNameFromAnotherProcess) {
         "[HKCR\\Test.Greeter\\CurVer]\n@=\"Test.Greeter.1\"\n",
         Dump(u"HKCR\\Test.Greeter"));
 
+    // The type library is registered per machine beside the class.
+    EXPECT_NE("",
+              Dump(u"HKLM\\Software\\Classes\\TypeLib\\{7B1C3D2E-4F50-4B6C-9D8E-0F1A2B3C4D01}"));
+
     EXPECT_EQ("Hello, Vexlo|42", Client());
 
     // Registering again gives the same keys.
@@ -81,6 +85,7 @@ TEST_F(ComServer, RegisteredByTheToolCreatedAndCalledByNameFromAnotherProcess) {
     ASSERT_EQ(0, RunProgram({REGSVR, "/u", TEST_SERVER}));
     EXPECT_EQ("", Dump(u"HKCR\\" + kClassKey));
     EXPECT_EQ("", Dump(u"HKCR\\Test.Greeter"));
+    EXPECT_EQ("", Dump(u"HKCR\\TypeLib\\{7B1C3D2E-4F50-4B6C-9D8E-0F1A2B3C4D01}"));
     EXPECT_NE("", Dump(u"HKCR\\CLSID"));              // never removed
     EXPECT_EQ("failed: error 0x80040154", Client());  // REGDB_E_CLASSNOTREG
 }
@@ -96,10 +101,16 @@ TEST_F(ComServer, DllInstallWithUserRegistersForTheCurrentUserOnly) {
     EXPECT_EQ(Registered("HKCU\\Software\\Classes"),
               Dump(u"HKCU\\Software\\Classes\\" + kClassKey));
     EXPECT_EQ("", Dump(u"HKLM\\Software\\Classes\\" + kClassKey));
+    // The switch sends the type library to the user's registration too.
+    EXPECT_NE("",
+              Dump(u"HKCU\\Software\\Classes\\TypeLib\\{7B1C3D2E-4F50-4B6C-9D8E-0F1A2B3C4D01}"));
+    EXPECT_EQ("",
+              Dump(u"HKLM\\Software\\Classes\\TypeLib\\{7B1C3D2E-4F50-4B6C-9D8E-0F1A2B3C4D01}"));
     EXPECT_EQ("Hello, Vexlo|42", Client());
 
     ASSERT_EQ(0, RunProgram({REGSVR, "/u", "/n", "/i:user", TEST_SERVER}, readOnly));
     EXPECT_EQ("", Dump(u"HKCR\\" + kClassKey));
+    EXPECT_EQ("", Dump(u"HKCR\\TypeLib\\{7B1C3D2E-4F50-4B6C-9D8E-0F1A2B3C4D01}"));
 }
 
 TEST_F(ComServer, TheModulesExportsAnswerAsTheFrameworkDoes) {

@@ -126,14 +126,13 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     return module.DllGetClassObject(rclsid, riid, ppv);
 }
 
-// The class only: its objects dispatch through the module's own type
-// library, which needs no registration.
+// The class and the type library.
 STDAPI DllRegisterServer(void) {
-    return module.DllRegisterServer(false);
+    return module.DllRegisterServer();
 }
 
 STDAPI DllUnregisterServer(void) {
-    return module.DllUnregisterServer(false);
+    return module.DllUnregisterServer();
 }
 
 // "user" (in any case, the whole word) registers for the current user only.

@@ -250,10 +250,6 @@ LONG OpenExisting(const OpenKey& parent, const Path& path, const Snapshot& snaps
     return ERROR_SUCCESS;
 }
 
-size_t SizeOf(const std::u16string& text) {
-    return text.size();
-}
-
 }  // namespace
 
 W32API void WINAPI W32SetMachineRegistryReadOnly(BOOL readOnly) {
@@ -551,7 +547,7 @@ W32API LSTATUS WINAPI RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchC
     const Key* key = FirstOf(keys);
     size_t longestName = 0, longestValueName = 0, largestValue = 0;
     for (const auto& name : names) {
-        longestName = std::max(longestName, SizeOf(name));
+        longestName = std::max(longestName, name.size());
     }
     size_t values = key != nullptr ? key->values.size() : 0;
     for (size_t i = 0; i < values; ++i) {
