@@ -125,13 +125,17 @@ W32_INTERFACE_ID(IDispatchEx, IID_IDispatchEx);
 W32_INTERFACE_ID(ISupportErrorInfo, IID_ISupportErrorInfo);
 
 // Converts a variant to another type (VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R8,
-// VT_BOOL, VT_BSTR, VT_DISPATCH, VT_UNKNOWN, VT_ERROR), reading a VT_BYREF
-// source through its reference. pvargDest may be pvarSrc; on failure the
-// destination is left as it was. Numbers convert to integers with banker's
-// rounding (DISP_E_OVERFLOW out of range), strings are parsed as numbers
-// ("5" gives 5; DISP_E_TYPEMISMATCH when they are not one), VT_EMPTY gives
-// 0, "", VARIANT_FALSE or a null pointer, VT_NULL and VT_ERROR convert to
-// nothing else, an object converts to an interface by QueryInterface.
+// VT_BOOL, VT_BSTR, VT_DISPATCH, VT_UNKNOWN, VT_ERROR; DISP_E_BADVARTYPE for
+// others), reading a VT_BYREF source through its reference (one level for a
+// VARIANT). pvargDest may be pvarSrc; on failure the destination is left as
+// it was. Numbers convert to integers with banker's rounding (DISP_E_OVERFLOW
+// out of range), strings are parsed as numbers ("5" gives 5; "True"/"False"
+// for VT_BOOL; DISP_E_TYPEMISMATCH when they are not one), VT_BOOL gives "-1"
+// or "0" ("True"/"False" with VARIANT_ALPHABOOL). VT_EMPTY gives 0, "",
+// VARIANT_FALSE or a null pointer; VT_NULL and VT_ERROR (a missing argument
+// too) convert to nothing else. An object converts to an interface by
+// QueryInterface (E_NOINTERFACE when it has none; a null object stays null),
+// and to a value through its DISPID_VALUE property unless VARIANT_NOVALUEPROP.
 W32API HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,
                                         USHORT wFlags, VARTYPE vt);
 W32API HRESULT WINAPI VariantChangeTypeEx(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc,

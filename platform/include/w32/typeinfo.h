@@ -153,7 +153,14 @@ struct ITypeInfo : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR* rgszNames, UINT cNames,
                                                     MEMBERID* pMemId) = 0;
     // Calls the member of the interface pointer pvInstance through its
-    // invoker, with the arguments converted to the declared types.
+    // invoker. Arguments arrive last first; each is converted to its declared
+    // type (DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW with its index in
+    // *puArgErr), a pointer parameter takes the caller's reference, a missing
+    // optional VARIANT is VT_ERROR / DISP_E_PARAMNOTFOUND, an [out, retval]
+    // arrives initialised (a temporary when pVarResult is null). A put needs
+    // its value as the named argument DISPID_PROPERTYPUT (DISP_E_PARAMNOTFOUND);
+    // other calls take no named arguments (DISP_E_NONAMEDARGS). A failing
+    // member gives DISP_E_EXCEPTION with its HRESULT in pExcepInfo->scode.
     virtual HRESULT STDMETHODCALLTYPE Invoke(PVOID pvInstance, MEMBERID memid, WORD wFlags,
                                              DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                              EXCEPINFO* pExcepInfo, UINT* puArgErr) = 0;
