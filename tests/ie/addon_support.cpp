@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "framework/text.h"
+#include "support/temp_dir.h"
 #include "plugins/ie/vexlo_ids.h"
 
 namespace vexlo::test {
@@ -44,7 +47,16 @@ Arg::~Arg() {
 }
 
 std::u16string AddOnPath() {
-    return fw::ToWide(CP_UTF8, VEXLO_IE_MODULE);
+    // A copy in a folder of its own: the add-on starts the agent from its
+    // own folder first, and only the tests that mean to start one may.
+    static TempDir folder;
+    static const std::u16string path = [] {
+        std::filesystem::path copy = folder.path() / "ie_agent_vexlo.so";
+        std::filesystem::copy_file(VEXLO_IE_MODULE, copy,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return fw::ToWide(CP_UTF8, copy.string());
+    }();
+    return path;
 }
 
 int ChannelWindows() {

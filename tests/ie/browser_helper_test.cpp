@@ -19,7 +19,7 @@ protected:
 };
 
 TEST_F(BrowserHelperTest, APageWithTwoFramesGetsThreePageObjectsEachWithItsChannel) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     int channels = ChannelWindows();
     browser->Navigate();
     fw::CComPtr<FakeBrowser> frames[2];
@@ -50,7 +50,7 @@ TEST_F(BrowserHelperTest, APageWithTwoFramesGetsThreePageObjectsEachWithItsChann
 }
 
 TEST_F(BrowserHelperTest, ANavigationReleasesTheOldPageObjectAndItsChannel) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     int channels = ChannelWindows();
     browser->Navigate();
     EXPECT_EQ(ChannelWindows(), channels + 1);
@@ -63,7 +63,7 @@ TEST_F(BrowserHelperTest, ANavigationReleasesTheOldPageObjectAndItsChannel) {
 }
 
 TEST_F(BrowserHelperTest, ANavigationWithoutADocumentMakesNoPageObject) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     int channels = ChannelWindows();
     browser->Navigate(false);
     EXPECT_EQ(ChannelWindows(), channels);
@@ -71,7 +71,7 @@ TEST_F(BrowserHelperTest, ANavigationWithoutADocumentMakesNoPageObject) {
 }
 
 TEST_F(BrowserHelperTest, APageObjectIsPutAgainOnlyIntoTheDocumentItWasMadeFor) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     browser->Navigate();
     fw::CComPtr<FakeWindow> window = browser->document->window;
     fw::CComPtr<IDispatch> object = PageObject(window);
@@ -95,7 +95,7 @@ TEST_F(BrowserHelperTest, APageObjectIsPutAgainOnlyIntoTheDocumentItWasMadeFor) 
 }
 
 TEST_F(BrowserHelperTest, TheWindowIsFoundThroughTheBrowsersServiceWhenTheDocumentHasNone) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     browser->Load();
     browser->document->window.Release();
     browser->serviceWindow.Attach(new FakeWindow);
@@ -105,7 +105,7 @@ TEST_F(BrowserHelperTest, TheWindowIsFoundThroughTheBrowsersServiceWhenTheDocume
 }
 
 TEST_F(BrowserHelperTest, ThePageObjectHasItsChannelBeforeThePageCanReachIt) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     browser->Load();
     // At the first put, the page's script calls the object at once.
     bool called = false;
@@ -125,7 +125,7 @@ TEST_F(BrowserHelperTest, ThePageObjectHasItsChannelBeforeThePageCanReachIt) {
 }
 
 TEST_F(BrowserHelperTest, SetSiteTwiceMovesTheHelperAndNullEndsTheListening) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     EXPECT_EQ(browser->Sinks(), 1);
     fw::CComPtr<FakeBrowser> second;
     second.Attach(new FakeBrowser);
@@ -148,7 +148,7 @@ TEST_F(BrowserHelperTest, SetSiteTwiceMovesTheHelperAndNullEndsTheListening) {
 }
 
 TEST_F(BrowserHelperTest, TheHelperIsSafeForUntrustedCallersAndData) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     fw::CComPtr<IObjectSafety> safety;
     ASSERT_EQ(helper->QueryInterface(IID_IObjectSafety, reinterpret_cast<void**>(&safety)), S_OK);
     DWORD supported = 0;

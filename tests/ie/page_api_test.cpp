@@ -26,7 +26,7 @@ class PageApiTest : public AddOnTest {
 protected:
     void SetUp() override {
         AddOnTest::SetUp();
-        StartBrowserHelper();
+        ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
         browser->Navigate();
         page.Attach(Page().Detach());
         ASSERT_TRUE(page);
@@ -271,7 +271,7 @@ protected:
         savedPath = path != nullptr ? path : "";
         setenv("PATH", "/nonexistent", 1);
         AddOnTest::SetUp();
-        StartBrowserHelper();
+        ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
         browser->Navigate();
         page.Attach(Page().Detach());
         ASSERT_TRUE(page);

@@ -228,7 +228,7 @@ TEST_F(RegistrationTest, TheClassObjectIsFoundOnlyForTheHelperAndUnloadWaitsForE
 }
 
 TEST_F(RegistrationTest, PageAndStatusObjectsHoldTheModuleToo) {
-    StartBrowserHelper();
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     browser->Navigate();
     fw::CComPtr<IUnknown> bho(helper);
     helper->SetSite(nullptr);
