@@ -5,6 +5,41 @@
 
 namespace vexlo {
 
+void CProcessMessageCloser::operator()(CProcessMessage* channel) const {
+    channel->Close();
+}
+
+ChannelPtr CProcessMessage::Open() {
+    ChannelPtr channel = OpenWithoutWindow();
+    channel->Create(HWND_MESSAGE, fw::CWindow::rcDefault, nullptr, 0, 0);
+    return channel;
+}
+
+ChannelPtr CProcessMessage::OpenWithoutWindow() {
+    return ChannelPtr(new CProcessMessage);
+}
+
+void CProcessMessage::Close() {
+    closing = true;
+    Hold hold(this);
+    if (m_hWnd != nullptr) {
+        // Inside one of the window's own messages the framework lets go of
+        // the window, and so frees the channel, once the outermost returns
+        // (the plain call: the wrapper would forget the handle at once).
+        ::DestroyWindow(m_hWnd);
+    }
+}
+
+void CProcessMessage::FreeIfIdle() {
+    if (closing && holds == 0 && m_hWnd == nullptr && m_pCurrentMsg == nullptr) {
+        delete this;
+    }
+}
+
+void CProcessMessage::OnFinalMessage(HWND) {
+    FreeIfIdle();
+}
+
 HWND CProcessMessage::FindDesktopWindow() {
     return ::FindWindowW(kAgentWindowClass, nullptr);
 }
@@ -30,6 +65,7 @@ int32_t CProcessMessage::MakeJobId() {
 }
 
 HRESULT CProcessMessage::SendCopyData(PluginRequest* request) {
+    Hold hold(this);
     if (!::IsWindow(FindDesktopWindow())) {
         LoadDesktop();
     }
@@ -55,10 +91,13 @@ HRESULT CProcessMessage::SendRequest(PluginRequest* request) {
 }
 
 HRESULT CProcessMessage::SendScanRequest(PluginRequest* request, IVexloEventCallback* callback) {
+    Hold hold(this);
     ReplaceStatusCallback(callback);
     request->jobId = MakeJobId();
-    if (FAILED(SendCopyData(request)) && statusCallback) {
-        statusCallback->OnState(kStateAgentUnreachable, 0, u"");
+    if (FAILED(SendCopyData(request)) && statusCallback && !closing) {
+        AgentAnswer unreachable{};
+        unreachable.state = kStateAgentUnreachable;
+        Notify(statusCallback.get(), unreachable);
     }
     return S_OK;
 }
@@ -75,6 +114,7 @@ HRESULT CProcessMessage::SendPrintRequest(PluginRequest* request, IVexloEventCal
 }
 
 HRESULT CProcessMessage::GetScanMode(int32_t* mode) {
+    Hold hold(this);
     lastScanMode = 0;
     PluginRequest request = CreateEmptyRequest();
     request.code = kRequestGetScanMode;
@@ -86,6 +126,7 @@ HRESULT CProcessMessage::GetScanMode(int32_t* mode) {
 }
 
 HRESULT CProcessMessage::GetSelectedScanner(int32_t scannerInterface, std::u16string* name) {
+    Hold hold(this);
     PluginRequest request = CreateEmptyRequest();
     request.code = kRequestGetSelectedScanner;
     request.param = scannerInterface;
@@ -99,7 +140,9 @@ HRESULT CProcessMessage::GetSelectedScanner(int32_t scannerInterface, std::u16st
 
 void CProcessMessage::RunPendingTicks() {
     MSG msg;
-    while (m_hWnd != nullptr && ::PeekMessageW(&msg, m_hWnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
+    // A page callback inside a tick may close the channel: no tick after that.
+    while (!closing && m_hWnd != nullptr &&
+           ::PeekMessageW(&msg, m_hWnd, WM_TIMER, WM_TIMER, PM_REMOVE)) {
         ::DispatchMessageW(&msg);
     }
 }
@@ -109,8 +152,8 @@ LRESULT CProcessMessage::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
         KillTimer(timerId);
         timerId = 0;
     }
-    statusCallback.reset();
-    selectCallback.reset();
+    Retire(std::move(statusCallback));
+    Retire(std::move(selectCallback));
     return 0;
 }
 
@@ -136,7 +179,10 @@ void CProcessMessage::OnTimer(UINT_PTR id) {
     if (id != kAnswerTimerId) {
         return;
     }
-    while (!answers.empty()) {
+    Hold hold(this);
+    // A callback that closes the channel ends the handing out: the answers
+    // left are dropped with it.
+    while (!closing && !answers.empty()) {
         // Taken off the queue before its callback runs: a callback may come
         // back into the channel, and a nested tick goes on with the next one.
         AgentAnswer answer = answers.front();
@@ -146,7 +192,7 @@ void CProcessMessage::OnTimer(UINT_PTR id) {
         switch (answer.state) {
             case kReplySelectedScanner:
                 if (selectCallback) {
-                    selectCallback->OnText(answer.text);
+                    Notify(selectCallback.get(), answer);
                 }
                 break;
             case kReplyScanMode:
@@ -157,22 +203,40 @@ void CProcessMessage::OnTimer(UINT_PTR id) {
                 break;
             default:
                 if (statusCallback) {
-                    statusCallback->OnState(answer.state, answer.info, answer.text);
+                    Notify(statusCallback.get(), answer);
                 }
                 break;
         }
     }
 }
 
+void CProcessMessage::Notify(IVexloEventCallback* callback, const AgentAnswer& answer) {
+    ++notifying;
+    if (answer.state == kReplySelectedScanner) {
+        callback->OnText(answer.text);
+    } else {
+        callback->OnState(answer.state, answer.info, answer.text);
+    }
+    if (--notifying == 0) {
+        retired.clear();
+    }
+}
+
+void CProcessMessage::Retire(std::unique_ptr<IVexloEventCallback> callback) {
+    // The callback may be the one running right now (a page function that
+    // starts a new scan, or closes the page): it goes once it has returned.
+    if (callback && notifying > 0) {
+        retired.push_back(std::move(callback));
+    }
+}
+
 void CProcessMessage::ReplaceStatusCallback(IVexloEventCallback* callback) {
-    // The previous callback may be the one running right now (a page function
-    // that starts a new scan); it touches nothing of itself after this.
-    std::unique_ptr<IVexloEventCallback> previous = std::exchange(statusCallback, nullptr);
+    Retire(std::exchange(statusCallback, nullptr));
     statusCallback.reset(callback);
 }
 
 void CProcessMessage::ReplaceSelectCallback(IVexloEventCallback* callback) {
-    std::unique_ptr<IVexloEventCallback> previous = std::exchange(selectCallback, nullptr);
+    Retire(std::exchange(selectCallback, nullptr));
     selectCallback.reset(callback);
 }
 

@@ -3,6 +3,12 @@
 // AgentAnswer records it sends back to this message-only window, and hands
 // them out in arrival order on a 400 ms timer. Everything runs on the thread
 // that created the window (the page's thread).
+//
+// A page callback may drop the last reference to the page object, and so its
+// channel, while the channel is handing out an answer or running a query.
+// Owners therefore hold the channel through ChannelPtr: giving it up destroys
+// the window at once, but frees the object only when none of its calls or
+// messages is running any more.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/window_impl.h"
 #include "plugins/channel/event_callback.h"
@@ -19,6 +26,14 @@
 namespace vexlo {
 
 using CProcessMessageTraits = fw::CWinTraits<WS_OVERLAPPEDWINDOW, 0>;
+
+class CProcessMessage;
+
+// Closes a channel: its window goes now, the object once it is idle.
+struct CProcessMessageCloser {
+    void operator()(CProcessMessage* channel) const;
+};
+using ChannelPtr = std::unique_ptr<CProcessMessage, CProcessMessageCloser>;
 
 class CProcessMessage
     : public fw::CWindowImpl<CProcessMessage, fw::CWindow, CProcessMessageTraits> {
@@ -33,10 +48,11 @@ public:
     // How long a request may wait for the agent to take it.
     static constexpr UINT kAgentSendTimeout = 20000;
 
-    CProcessMessage() = default;
-    // Answers still queued are dropped. The callbacks normally went with
-    // WM_DESTROY; a channel whose window never existed frees them here.
-    ~CProcessMessage() override = default;
+    // A new channel with its message-only window (no window when that
+    // cannot be created: sends then name no window to answer).
+    static ChannelPtr Open();
+    // A channel without a window yet; the owner creates it.
+    static ChannelPtr OpenWithoutWindow();
 
     BEGIN_MSG_MAP(CProcessMessage)
     MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
@@ -73,7 +89,38 @@ public:
     LRESULT OnTimerMessage(UINT message, WPARAM wParam, LPARAM lParam, BOOL& handled);
     void OnTimer(UINT_PTR id);
 
+    // After the last message of the window: a closed channel frees itself.
+    void OnFinalMessage(HWND) override;
+
 private:
+    friend struct CProcessMessageCloser;
+    // Keeps the channel alive while one of its calls runs page code.
+    class Hold {
+    public:
+        explicit Hold(CProcessMessage* channel) : self(channel) { ++self->holds; }
+        ~Hold() {
+            --self->holds;
+            self->FreeIfIdle();  // may delete the channel: nothing may follow
+        }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        CProcessMessage* self;
+    };
+
+    CProcessMessage() = default;
+    // Answers still queued are dropped. The callbacks normally went with
+    // WM_DESTROY; a channel whose window never existed frees them here.
+    ~CProcessMessage() override = default;
+
+    void Close();
+    void FreeIfIdle();
+    // Calls a callback; a callback replaced or dropped meanwhile is freed only
+    // once no callback runs any more.
+    void Notify(IVexloEventCallback* callback, const AgentAnswer& answer);
+    void Retire(std::unique_ptr<IVexloEventCallback> callback);
+
     void ReplaceStatusCallback(IVexloEventCallback* callback);
     void ReplaceSelectCallback(IVexloEventCallback* callback);
     void RunPendingTicks();
@@ -84,6 +131,12 @@ private:
     std::deque<AgentAnswer> answers;
     int32_t lastScanMode = 0;
     std::u16string lastSelectedScanner;
+    // Calls of this channel that are running now, and whether its owner let go.
+    int holds = 0;
+    bool closing = false;
+    // Callbacks running now, and those let go of while one ran.
+    int notifying = 0;
+    std::vector<std::unique_ptr<IVexloEventCallback>> retired;
 };
 
 }  // namespace vexlo

@@ -44,9 +44,7 @@ bool IsObject(const NPVariant& value) {
 }  // namespace
 
 CVexloScriptable::CVexloScriptable(NPP instance)
-    : npp(instance), processMessage(std::make_unique<CProcessMessage>()) {
-    processMessage->Create(HWND_MESSAGE, fw::CWindow::rcDefault, nullptr, 0, 0);
-}
+    : npp(instance), processMessage(CProcessMessage::Open()) {}
 
 NPObject* CVexloScriptable::Allocate(NPP npp, NPClass*) {
     try {
@@ -57,11 +55,10 @@ NPObject* CVexloScriptable::Allocate(NPP npp, NPClass*) {
 }
 
 void CVexloScriptable::Deallocate() {
-    if (processMessage) {
-        // WM_DESTROY deletes the channel's callbacks; queued answers go with it.
-        processMessage->DestroyWindow();
-        processMessage.reset();
-    }
+    // The channel's window goes now, and with it the callbacks and queued
+    // answers; inside one of the channel's own ticks the channel itself is
+    // freed once that tick is over.
+    processMessage.reset();
 }
 
 bool CVexloScriptable::HasMethod(NPIdentifier name) {

@@ -39,7 +39,7 @@ private:
     bool GetSelectedScanner(const NPVariant* args, uint32_t argCount, NPVariant* result);
 
     NPP npp;
-    std::unique_ptr<CProcessMessage> processMessage;
+    ChannelPtr processMessage;
 };
 
 // The version the page API gives.

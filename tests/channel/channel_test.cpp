@@ -29,8 +29,7 @@ using namespace std::chrono_literals;
 class ChannelTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        channel = std::make_unique<CProcessMessage>();
-        channel->Create(HWND_MESSAGE, fw::CWindow::rcDefault, nullptr, 0, 0);
+        channel = CProcessMessage::Open();
         ASSERT_TRUE(IsWindow(channel->m_hWnd));
         window = channel->m_hWnd;
     }
@@ -62,7 +61,7 @@ protected:
         return false;
     }
 
-    std::unique_ptr<CProcessMessage> channel;
+    ChannelPtr channel;
     HWND window = nullptr;
     std::vector<Event> events;
 };
@@ -219,7 +218,7 @@ TEST_F(ChannelWithAgentTest,
 
 TEST_F(ChannelTest, AChannelWhoseWindowNeverWentFreesItsCallbacks) {
     bool deleted = false;
-    auto bare = std::make_unique<CProcessMessage>();
+    ChannelPtr bare = CProcessMessage::OpenWithoutWindow();
     PluginRequest print = Request(kRequestPrint);
     bare->SendPrintRequest(&print, Callback(1, &deleted));
     bare.reset();
@@ -376,9 +375,9 @@ TEST_F(ChannelWithAgentTest, StatusAnswersOfEarlierJobsReachThePageInsideAQuery)
     EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, 3), StateEvent(1, 4, 50)}));
 }
 
-TEST_F(ChannelWithAgentTest, ACallbackThatStartsANewScanReplacesItselfWhileItRuns) {
+TEST_F(ChannelWithAgentTest, ACallbackThatStartsANewScanIsReplacedAndFreedOnceItReturned) {
     bool firstDeleted = false;
-    bool deletedWhileRunning = false;
+    bool deletedWhileRunning = true;
     PluginRequest scan = Request(kRequestScan, 1);
     channel->SendScanRequest(&scan, Callback(1, &firstDeleted, [&](const Event& event) {
         if (event.state == 6) {
@@ -390,7 +389,8 @@ TEST_F(ChannelWithAgentTest, ACallbackThatStartsANewScanReplacesItselfWhileItRun
     Deliver(window, 6);
     Deliver(window, 1, 3);
     ASSERT_TRUE(DispatchOneTick());
-    EXPECT_TRUE(deletedWhileRunning);
+    EXPECT_FALSE(deletedWhileRunning);
+    EXPECT_TRUE(firstDeleted);
     EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, 6), StateEvent(2, 1, 3)}));
     EXPECT_EQ(agent.Requests().size(), 2u);
 }
@@ -436,6 +436,68 @@ TEST_F(ChannelWithAgentTest, AQueryInsideACallbackGoesOnWithTheNextQueuedAnswers
     EXPECT_EQ(seenInQuery, (std::vector<bool>{false, true, true}));
 }
 
+// --- A page that lets its channel go from inside a callback ----------------------
+
+// The owner of the channel goes while the channel hands out an answer (the
+// page drops its object): the answers left are dropped, the window goes, and
+// the channel itself is freed once the tick is over.
+TEST_F(ChannelWithAgentTest, AnOwnerThatLetsGoInsideATickEndsTheHandingOut) {
+    bool statusDeleted = false;
+    bool selectDeleted = false;
+    bool deletedInCall = true;
+    PluginRequest select = Request(kRequestSelectScanner, 3);
+    channel->SendSelectScannerRequest(&select, Callback(2, &selectDeleted));
+    PluginRequest scan = Request(kRequestScan, 1);
+    channel->SendScanRequest(&scan, Callback(1, &statusDeleted, [&](const Event&) {
+        channel.reset();
+        deletedInCall = statusDeleted;
+    }));
+    Deliver(window, 3);
+    Deliver(window, 101, 0, u"dropped");
+    Deliver(window, 4);
+    ASSERT_TRUE(DispatchOneTick());
+    EXPECT_FALSE(deletedInCall) << "the running callback outlives its own call";
+    EXPECT_TRUE(statusDeleted);
+    EXPECT_TRUE(selectDeleted);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, 3)}));
+}
+
+TEST_F(ChannelWithAgentTest, AnOwnerThatLetsGoInsideAQueryGetsTheQueryBack) {
+    agent.SetResponder([](const PluginRequest& request) {
+        return request.code == kRequestGetScanMode ? std::vector<FakeReply>{Reply(105, 2)}
+                                                   : std::vector<FakeReply>{};
+    });
+    bool deleted = false;
+    PluginRequest scan = Request(kRequestScan, 1);
+    CProcessMessage* raw = channel.get();
+    channel->SendScanRequest(&scan, Callback(1, &deleted, [&](const Event&) { channel.reset(); }));
+    Deliver(window, 3);
+    Deliver(window, 4);
+    int32_t mode = 0;
+    // The query returns normally after the page let go; the answers queued
+    // behind the one that closed the channel, the mode too, are dropped.
+    EXPECT_EQ(raw->GetScanMode(&mode), E_FAIL);
+    EXPECT_EQ(mode, 0);
+    EXPECT_TRUE(deleted);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, 3)}));
+}
+
+TEST_F(ChannelTest, AnOwnerThatLetsGoInsideASelfCalledTickFreesTheChannelAfterIt) {
+    bool deleted = false;
+    PluginRequest print = Request(kRequestPrint);
+    channel->SendPrintRequest(&print,
+                              Callback(1, &deleted, [&](const Event&) { channel.reset(); }));
+    Deliver(window, 1);
+    Deliver(window, 2);
+    CProcessMessage* raw = channel.get();
+    raw->OnTimer(CProcessMessage::kAnswerTimerId);
+    EXPECT_TRUE(deleted);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, 1)}));
+}
+
 // --- Without an agent, and starting one ---------------------------------------------
 
 // The channel looks for "agent_vexlo.exe" beside the test program (where
@@ -463,6 +525,18 @@ TEST_F(ChannelStartTest, AScanThatCannotReachTheAgentReportsMinusOneBeforeItRetu
     EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, -1, 0, u"")}));
     EXPECT_NE(scan.jobId, 0) << "the job id is stamped all the same";
     EXPECT_FALSE(IsWindow(CProcessMessage::FindDesktopWindow()));
+}
+
+TEST_F(ChannelStartTest, AnOwnerThatLetsGoInsideTheMinusOneReportGetsTheScanCallBack) {
+    bool deleted = false;
+    PluginRequest scan = Request(kRequestScan, 1);
+    CProcessMessage* raw = channel.get();
+    EXPECT_EQ(
+        raw->SendScanRequest(&scan, Callback(1, &deleted, [&](const Event&) { channel.reset(); })),
+        S_OK);
+    EXPECT_TRUE(deleted);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, -1, 0, u"")}));
 }
 
 TEST_F(ChannelStartTest, OtherRequestsFailWithoutReport) {

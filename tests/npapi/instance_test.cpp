@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "../channel/channel_support.h"
+#include "../channel/fake_agent.h"
 #include "np_runtime.h"
 #include "np_test_support.h"
 #include "plugins/npapi/plugin_instance.h"
@@ -146,6 +150,38 @@ TEST_F(InstanceTest, DestroyReleasesTheInstancesReferenceAndTheChannelGoesWithTh
     browser::ReleaseObject(object);
     EXPECT_EQ(browser::LiveObjectCount(), objects - 1);
     EXPECT_FALSE(IsWindow(channel));
+}
+
+// A synchronous teardown from inside a page callback: the browser destroys
+// the instance and the page lets go of the object while the channel hands
+// out an answer.
+TEST_F(InstanceTest, AnInstanceDestroyedInsideAPageCallbackFreesItsChannelAfterTheTick) {
+    FakeAgent agent;
+    ASSERT_EQ(plugin.newp(nullptr, &npp, NP_EMBED, 0, nullptr, nullptr, nullptr), NPERR_NO_ERROR);
+    ASSERT_EQ(plugin.setwindow(&npp, &window), NPERR_NO_ERROR);
+    NPObject* object = Scriptable();
+    ASSERT_NE(object, nullptr);
+    HWND channel = static_cast<CVexloScriptable*>(object)->Channel()->m_hWnd;
+    PageFunction* function = PageFunction::Create();
+    function->action = [&] {
+        plugin.destroy(&npp, nullptr);
+        browser::ReleaseObject(object);
+    };
+    NPVariant args[4];
+    STRINGN_TO_NPVARIANT("key", 3, args[0]);
+    INT32_TO_NPVARIANT(1, args[1]);
+    INT32_TO_NPVARIANT(1, args[2]);
+    OBJECT_TO_NPVARIANT(function, args[3]);
+    NPVariant result;
+    ASSERT_TRUE(browser::Invoke(&npp, object, Id("DoScan"), args, 4, &result));
+    agent.SendLater(channel, MakeAnswer(1, 3, u"first"));
+    agent.SendLater(channel, MakeAnswer(2, 0, u""));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(channel); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(function->calls.size(), 1u);
+    EXPECT_EQ(npp.pdata, nullptr);
+    browser::ReleaseObject(function);
 }
 
 }  // namespace

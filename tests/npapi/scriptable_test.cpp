@@ -219,6 +219,28 @@ TEST_F(ScriptableTest, ARefusedScanLeavesTheEarlierCallbackInPlace) {
     EXPECT_TRUE(refused->calls.empty());
 }
 
+// The page drops the object's last reference from inside its own callback:
+// the channel stops handing out, its window goes at once and the channel is
+// freed after the tick (the sanitizer builds see any later touch).
+TEST_F(ScriptableTest, APageFunctionThatDropsTheLastReferenceEndsTheTickCleanly) {
+    PageFunction* function = NewFunction();
+    uint32_t before = function->referenceCount;
+    HWND channel = Channel();
+    function->action = [&] {
+        browser::ReleaseObject(object);
+        object = nullptr;
+    };
+    DoScan(function);
+    agent.SendLater(channel, MakeAnswer(3, 0, u""));
+    agent.SendLater(channel, MakeAnswer(4, 0, u""));
+    ASSERT_TRUE(PumpUntil([&] { return !IsWindow(channel); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    ASSERT_EQ(function->calls.size(), 1u) << "the answer after the drop was not handed out";
+    EXPECT_EQ(function->calls[0].state, 3);
+    EXPECT_EQ(function->referenceCount, before) << "the callback gave the function back";
+}
+
 TEST_F(ScriptableTest, DeallocationDestroysTheChannelWithItsCallbacksAndQueuedAnswers) {
     PageFunction* function = NewFunction();
     uint32_t before = function->referenceCount;
