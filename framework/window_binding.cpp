@@ -10,15 +10,22 @@ namespace {
 
 thread_local void* creatingObject = nullptr;
 
-struct Bindings {
-    std::mutex lock;
-    std::unordered_map<HWND, void*> objects;
-};
+// The table of bound windows. It is not a static object: a process may destroy
+// windows during its own exit, after static destructors have run. A module
+// that is unloaded while its host goes on (an in-process server) frees the
+// table once no window is bound any more, so it leaves nothing behind.
+std::mutex tableLock;  // trivially destructible: usable until the very end
+std::unordered_map<HWND, void*>* table = nullptr;
 
-Bindings& TheBindings() {
-    static Bindings* bindings = new Bindings;
-    return *bindings;
-}
+struct TableReaper {
+    ~TableReaper() {
+        std::lock_guard<std::mutex> guard(tableLock);
+        if (table != nullptr && table->empty()) {
+            delete table;
+            table = nullptr;
+        }
+    }
+} reaper;
 
 }  // namespace
 
@@ -33,22 +40,27 @@ void* TakeCreatingObject() {
 }
 
 void BindWindow(HWND hWnd, void* object) {
-    Bindings& bindings = TheBindings();
-    std::lock_guard<std::mutex> guard(bindings.lock);
-    bindings.objects[hWnd] = object;
+    std::lock_guard<std::mutex> guard(tableLock);
+    if (table == nullptr) {
+        table = new std::unordered_map<HWND, void*>;
+    }
+    (*table)[hWnd] = object;
 }
 
 void* FindWindowObject(HWND hWnd) {
-    Bindings& bindings = TheBindings();
-    std::lock_guard<std::mutex> guard(bindings.lock);
-    auto it = bindings.objects.find(hWnd);
-    return it == bindings.objects.end() ? nullptr : it->second;
+    std::lock_guard<std::mutex> guard(tableLock);
+    if (table == nullptr) {
+        return nullptr;
+    }
+    auto it = table->find(hWnd);
+    return it == table->end() ? nullptr : it->second;
 }
 
 void UnbindWindow(HWND hWnd) {
-    Bindings& bindings = TheBindings();
-    std::lock_guard<std::mutex> guard(bindings.lock);
-    bindings.objects.erase(hWnd);
+    std::lock_guard<std::mutex> guard(tableLock);
+    if (table != nullptr) {
+        table->erase(hWnd);
+    }
 }
 
 std::u16string GeneratedClassName(const void* classInfo) {
