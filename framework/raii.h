@@ -62,6 +62,12 @@ using unique_handle = unique_any<HANDLE, &CloseHandle>;  // events, threads
 using unique_hfile = unique_any<HANDLE, &CloseHandle, InvalidHandleIsEmpty>;
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
 using unique_hglobal = unique_any<HGLOBAL, &GlobalFree>;
+using unique_hmenu = unique_any<HMENU, &DestroyMenu>;
+using unique_hicon = unique_any<HICON, &DestroyIcon>;
+inline BOOL DeleteBrush(HBRUSH brush) {
+    return DeleteObject(brush);
+}
+using unique_hbrush = unique_any<HBRUSH, &DeleteBrush>;
 
 // A global memory block locked for the owner's life.
 class unique_global_lock {

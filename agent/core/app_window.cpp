@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "agent/base/data_folders.h"
+#include "agent/core/resource_ids.h"
+#include "framework/modal_loop.h"
 #include "agent/service/upload_flight.h"
 
 namespace vexlo {
@@ -32,12 +34,14 @@ void DeleteFileIfAny(const std::u16string& path) {
 CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
                        ScanWorkerStart workerStart)
     : module(appModule), scannerFactory(std::move(scanners)), scanWorkerStart(workerStart) {
+    LinkAgentResources();
     stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     logger.Open(GetDefaultLogPath());
 }
 
 CAppWindow::~CAppWindow() {
     retiredScanners.clear();
+    retiredTrays.clear();
     if (filterAdded) {
         if (fw::CMessageLoop* loop = module.GetMessageLoop()) {
             loop->RemoveMessageFilter(this);
@@ -49,9 +53,17 @@ CAppWindow::~CAppWindow() {
     }
     logger.Close();
     printPages.clear();
+    if (trayIconImage != nullptr) {
+        DestroyIcon(trayIconImage);
+    }
 }
 
 LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
+    tray = std::make_unique<CTrayMenu>(m_hWnd, this);
+    trayIconImage = static_cast<HICON>(
+        LoadImageW(fw::ThisModule(), MAKEINTRESOURCEW(kTrayIconId), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    tray->SetIcon(trayIconImage);
     AllowMessagesThroughFilter();
     settings = GetSettings();
     if (scannerFactory.makeTwain) {
@@ -102,6 +114,7 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     stopRequested = true;
     SetEvent(stopEvent.get());
     Log(kLogTrace, u"Close desktop...");
+    CloseTray();
 
     // The workers end before the WIA scanner goes: the scan worker asks the
     // scanners whether a job has ended.
@@ -132,6 +145,23 @@ void CAppWindow::RetireScanner(ScannerPtr& scanner) {
         retiredScanners.push_back(std::move(scanner));
     }
     scanner.reset();
+}
+
+void CAppWindow::CloseTray() {
+    if (!tray) {
+        return;
+    }
+    if (tray->m_hWnd != nullptr && ::IsWindow(tray->m_hWnd)) {
+        ::DestroyWindow(tray->m_hWnd);
+    }
+    // A newer agent's broadcast or the Exit command can arrive inside the
+    // tray's own menu or about dialog: that handler is still on the stack and
+    // returns into the tray object after this close.
+    if (fw::ModalLoopsOnStack(tray.get()) > 0) {
+        tray->SetIcon(nullptr);
+        retiredTrays.push_back(std::move(tray));
+    }
+    tray.reset();
 }
 
 BOOL CAppWindow::PreTranslateMessage(MSG* pMsg) {
@@ -338,7 +368,24 @@ void CAppWindow::SetPrintPages(const std::deque<std::u16string>& pages) {
 }
 
 void CAppWindow::ShowAbout() {
-    // The about dialog comes with the tray icon.
+    if (m_hWnd == nullptr || stopRequested) {
+        return;  // closing
+    }
+    if (aboutDialog != nullptr) {
+        ::SetActiveWindow(aboutDialog->m_hWnd);
+        return;
+    }
+    auto dialog = std::make_unique<CDialogAbout>();
+    // The pointer is forgotten however the dialog ends, an exception included.
+    struct Forget {
+        CDialogAbout*& pointer;
+        ~Forget() { pointer = nullptr; }
+    } forget{aboutDialog};
+    aboutDialog = dialog.get();
+    // The dialog's loop is on this stack frame: the object goes only after it
+    // has returned, whatever the loop dispatched (the agent's own close too).
+    fw::CModalLoopScope loop(dialog.get());
+    dialog->DoModal(m_hWnd, 0);
 }
 
 void CAppWindow::Log(int level, const char16_t* format, ...) {

@@ -568,6 +568,13 @@ W32API LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM 
         }
         case WM_GETTEXTLENGTH:
             return GetWindowTextLengthW(hWnd);
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            if (BeginPaint(hWnd, &paint) != nullptr) {
+                EndPaint(hWnd, &paint);
+            }
+            return 0;
+        }
         default:
             return 0;
     }
