@@ -349,5 +349,19 @@ W32API BOOL WINAPI UpdateWindow(HWND hWnd);
 W32API int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
 W32API BOOL WINAPI SetCursorPos(int X, int Y);
 
+// What the last paint of a window showed, for the simulated user and tests
+// in any process of the session: the answer to the window's WM_CTLCOLOR*
+// message (the solid brush's colour, or CLR_INVALID; whether it was the
+// hollow stock brush) and the DC's background mode and text colour when the
+// paint ended.
+typedef struct W32_PAINT_RECORD {
+    BOOL answered;
+    COLORREF brushColour;
+    BOOL hollowBrush;
+    int bkMode;
+    COLORREF textColour;
+} W32_PAINT_RECORD;
+W32API BOOL WINAPI W32GetPaintRecord(HWND hWnd, W32_PAINT_RECORD* record);
+
 // Cursors and icons.
 W32API HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName);

@@ -8,6 +8,7 @@
 #include "w32/gdi.h"
 #include "window/core.h"
 #include "window/painting.h"
+#include "window/session.h"
 
 using w32::window::FindLocal;
 using w32::window::Handle;
@@ -194,4 +195,24 @@ W32API int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc,
     }
     (void)cchText;
     return 13;
+}
+
+W32API BOOL WINAPI W32GetPaintRecord(HWND hWnd, W32_PAINT_RECORD* record) {
+    if (record == nullptr) {
+        return FALSE;
+    }
+    if (auto window = FindLocal(hWnd)) {
+        auto& state = w32::window::TheState();
+        std::lock_guard<std::mutex> guard(state.lock);
+        *record = {window->colourAnswered, window->brushColour, window->hollowBrush,
+                   window->bkMode, window->textColour};
+        return TRUE;
+    }
+    auto remote = w32::session::ReadWindow(w32::window::Value(hWnd));
+    if (!remote) {
+        return FALSE;
+    }
+    *record = {remote->colourAnswered, remote->brushColour, remote->hollowBrush, remote->bkMode,
+               remote->textColour};
+    return TRUE;
 }
