@@ -9,6 +9,7 @@
 #include "w32/crt.h"
 #include "w32/kernel.h"
 #include "window/core.h"
+#include "window/painting.h"
 #include "window/marshalling.h"
 #include "window/remote.h"
 #include "window/session.h"
@@ -517,6 +518,10 @@ W32API BOOL WINAPI TranslateMessage(const MSG*) {
 W32API LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
     if (lpMsg == nullptr) {
         return 0;
+    }
+    if (lpMsg->message == WM_PAINT && lpMsg->wParam != w32::window::kPaintFromAnotherProcess &&
+        !w32::window::NeedsPaint(lpMsg->hwnd)) {
+        return 0;  // painted meanwhile (UpdateWindow): nothing is left to paint
     }
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
         // Only a procedure SetTimer registered on this thread is called; a

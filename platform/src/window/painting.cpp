@@ -84,6 +84,16 @@ HBRUSH AskColours(HWND control, UINT message, HWND answering, HDC dc) {
     return brush;
 }
 
+bool NeedsPaint(HWND hwnd) {
+    auto window = FindLocal(hwnd);
+    if (!window) {
+        return true;
+    }
+    auto& state = w32::window::TheState();
+    std::lock_guard<std::mutex> guard(state.lock);
+    return window->paintPending;
+}
+
 void NoteColourAnswer(HWND painted, HBRUSH brush) {
     pendingAnswers[painted] = brush;
 }
@@ -165,7 +175,8 @@ W32API BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) {
     auto window = FindLocal(hWnd);
     if (!window) {
         // Another process's window paints when its own thread gets to it.
-        return IsWindow(hWnd) && PostMessageW(hWnd, WM_PAINT, 0, 0);
+        return IsWindow(hWnd) &&
+               PostMessageW(hWnd, WM_PAINT, w32::window::kPaintFromAnotherProcess, 0);
     }
     InvalidateTree(window, 0);
     return TRUE;
