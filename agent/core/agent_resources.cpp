@@ -35,9 +35,9 @@ const std::vector<uint8_t>& AgentVersionBlock() {
 // An icon group with one 16 x 16 and one 32 x 32 image (the directory of an
 // RT_GROUP_ICON resource: reserved, type 1, count, then one entry each).
 const uint8_t kIconGroup[] = {
-    0, 0, 1, 0, 2, 0,                                            //
-    16, 16, 0, 0, 1, 0, 32, 0, 0x68, 0x04, 0, 0, 1, 0,           // 16 x 16, icon 1
-    32, 32, 0, 0, 1, 0, 32, 0, 0xA8, 0x10, 0, 0, 2, 0,           // 32 x 32, icon 2
+    0,  0,  1, 0, 2, 0,                                 //
+    16, 16, 0, 0, 1, 0, 32, 0, 0x68, 0x04, 0, 0, 1, 0,  // 16 x 16, icon 1
+    32, 32, 0, 0, 1, 0, 32, 0, 0xA8, 0x10, 0, 0, 2, 0,  // 32 x 32, icon 2
 };
 
 const W32_MENU_ITEM kTrayItems[] = {
@@ -97,9 +97,9 @@ const std::vector<uint8_t>& LogoBitmap() {
             uint8_t* row = bytes.data() + sizeof(header) + static_cast<size_t>(y) * kStride;
             for (int x = 0; x < kWidth; ++x) {
                 bool bar = y > kHeight / 3 && y < kHeight * 2 / 3 && x > 12 && x < kWidth - 12;
-                row[x * 3] = bar ? 255 : 160;      // blue
-                row[x * 3 + 1] = bar ? 255 : 80;   // green
-                row[x * 3 + 2] = bar ? 255 : 20;   // red
+                row[x * 3] = bar ? 255 : 160;     // blue
+                row[x * 3 + 1] = bar ? 255 : 80;  // green
+                row[x * 3 + 2] = bar ? 255 : 20;  // red
             }
         }
         return bytes;
@@ -115,8 +115,7 @@ void LinkAgentResources() {}
 
 W32_RESOURCE(RT_VERSION, vexlo::kVersionResourceId, vexlo::AgentVersionBlock().data(),
              static_cast<DWORD>(vexlo::AgentVersionBlock().size()))
-W32_RESOURCE(RT_GROUP_ICON, vexlo::kAgentClassIconId, vexlo::kIconGroup,
-             sizeof(vexlo::kIconGroup))
+W32_RESOURCE(RT_GROUP_ICON, vexlo::kAgentClassIconId, vexlo::kIconGroup, sizeof(vexlo::kIconGroup))
 W32_RESOURCE(RT_GROUP_ICON, vexlo::kTrayIconId, vexlo::kIconGroup, sizeof(vexlo::kIconGroup))
 W32_RESOURCE(RT_MENU, vexlo::kTrayMenuId, &vexlo::kTrayMenu, sizeof(vexlo::kTrayMenu))
 W32_RESOURCE(RT_DIALOG, vexlo::kAboutDialogId, &vexlo::kAboutDialog, sizeof(vexlo::kAboutDialog))

@@ -60,9 +60,9 @@ CAppWindow::~CAppWindow() {
 
 LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     tray = std::make_unique<CTrayMenu>(m_hWnd, this);
-    trayIconImage = static_cast<HICON>(
-        LoadImageW(fw::ThisModule(), MAKEINTRESOURCEW(kTrayIconId), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    trayIconImage = static_cast<HICON>(LoadImageW(fw::ThisModule(), MAKEINTRESOURCEW(kTrayIconId),
+                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                  GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     tray->SetIcon(trayIconImage);
     AllowMessagesThroughFilter();
     settings = GetSettings();

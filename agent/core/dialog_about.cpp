@@ -65,8 +65,9 @@ CDialogAbout::~CDialogAbout() = default;
 LRESULT CDialogAbout::OnInitDialog(UINT, WPARAM, LPARAM, BOOL&) {
     ProgramVersion version = GetProgramVersion();
     std::u16string date = GetBuildDate();
-    ::SetDlgItemTextW(m_hWnd, kAboutVersionId,
-                    FormatText(u"Версия %s от %s", version.version.c_str(), date.c_str()).c_str());
+    ::SetDlgItemTextW(
+        m_hWnd, kAboutVersionId,
+        FormatText(u"Версия %s от %s", version.version.c_str(), date.c_str()).c_str());
     ::SetDlgItemTextW(m_hWnd, kAboutBuildId, FormatText(u"Сборка %i", version.build).c_str());
     siteLink.SetHyperLink(kProductSite);
     if (siteLink.m_hWnd == nullptr) {

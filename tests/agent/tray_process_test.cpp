@@ -65,9 +65,9 @@ public:
         vexlo::test::WriteFileBytes(folder.path() / "opener",
                                     "#!/bin/sh\necho \"$1\" >> " + folder.native("opened") + "\n");
         chmod((folder.path() / "opener").c_str(), 0755);
-        process = vexlo::test::Spawn({ProgramPath("agent_vexlo")},
-                                     {{"APPDATA", folder.native()},
-                                      {"W32_URL_OPENER", folder.native("opener")}});
+        process = vexlo::test::Spawn(
+            {ProgramPath("agent_vexlo")},
+            {{"APPDATA", folder.native()}, {"W32_URL_OPENER", folder.native("opener")}});
         pid = static_cast<DWORD>(process.pid());
     }
 
@@ -293,9 +293,8 @@ TEST(TrayProcess, TheAboutDialogsLinkOpensTheSiteAndItsControlsLieOnTheBackgroun
     HWND dialog = agent.WaitForAbout();
     ASSERT_NE(dialog, nullptr);
     W32_PAINT_RECORD background = {};
-    ASSERT_TRUE(Eventually([&] {
-        return W32GetPaintRecord(dialog, &background) && background.answered;
-    }));
+    ASSERT_TRUE(
+        Eventually([&] { return W32GetPaintRecord(dialog, &background) && background.answered; }));
     EXPECT_EQ(background.brushColour, RGB(240, 240, 240));
     for (const auto& control : desktop_user::Controls(dialog)) {
         if (control.paint.answered) {

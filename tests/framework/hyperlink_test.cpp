@@ -37,8 +37,8 @@ LRESULT CALLBACK ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 class Opener {
 public:
     Opener() {
-        folder = std::filesystem::temp_directory_path() /
-                 ("hyperlink-test-" + std::to_string(getpid()));
+        folder =
+            std::filesystem::temp_directory_path() / ("hyperlink-test-" + std::to_string(getpid()));
         std::filesystem::create_directories(folder);
         std::ofstream script(folder / "opener");
         script << "#!/bin/sh\necho \"$1\" >> " << (folder / "opened").string() << "\n";
@@ -80,14 +80,14 @@ protected:
         parent = CreateWindowExW(0, u"HyperLinkTestParent", u"links", WS_POPUP | WS_VISIBLE, 0, 0,
                                  200, 100, nullptr, nullptr, nullptr, nullptr);
         // Creating a dialog registers the system's controls.
-        static const W32_DIALOG_TEMPLATE kEmpty = {
-            WS_POPUP, 0, 0, 0, 10, 10, u"", u"MS Shell Dlg", 8, nullptr, 0};
+        static const W32_DIALOG_TEMPLATE kEmpty = {WS_POPUP,        0, 0,       0, 10, 10, u"",
+                                                   u"MS Shell Dlg", 8, nullptr, 0};
         W32RegisterResource(reinterpret_cast<const void*>(&Pump), RT_DIALOG, MAKEINTRESOURCEW(5),
                             &kEmpty, sizeof(kEmpty));
         DestroyWindow(CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(5), nullptr,
                                          nullptr, 0));
-        link = CreateWindowExW(0, u"Static", u"www.vexlo.example", WS_CHILD | SS_NOTIFY, 5, 5,
-                               100, 13, parent, reinterpret_cast<HMENU>(1001), nullptr, nullptr);
+        link = CreateWindowExW(0, u"Static", u"www.vexlo.example", WS_CHILD | SS_NOTIFY, 5, 5, 100,
+                               13, parent, reinterpret_cast<HMENU>(1001), nullptr, nullptr);
         ASSERT_NE(link, nullptr);
         SetWindowLongPtrW(link, GWLP_USERDATA, 0x5151);
     }

@@ -108,8 +108,7 @@ TEST(NotifyIcon, AddModifyAndDeleteFollowTheShellsRules) {
         {NIM_MODIFY, &data, false, "modify after delete"},
     };
     for (const Step& step : steps) {
-        EXPECT_EQ(Shell_NotifyIconW(step.message, step.data) != FALSE, step.succeeds)
-            << step.what;
+        EXPECT_EQ(Shell_NotifyIconW(step.message, step.data) != FALSE, step.succeeds) << step.what;
     }
     EXPECT_EQ(Shell_NotifyIconW(NIM_ADD, nullptr), FALSE);
     DestroyWindow(hwnd);

@@ -118,8 +118,8 @@ const W32_DIALOG_CONTROL kControls[] = {
     {1002, u"Static", MAKEINTRESOURCEW(611), 10, 20, 30, 10, WS_VISIBLE | SS_BITMAP, 0},
     {1003, u"Static", MAKEINTRESOURCEW(612), 50, 20, 30, 10, WS_VISIBLE | SS_BITMAP, 0},
 };
-const W32_DIALOG_TEMPLATE kDialog = {
-    WS_POPUP | WS_CAPTION, 0, 0, 0, 120, 70, u"Coloured", u"MS Shell Dlg", 8, kControls, 4};
+const W32_DIALOG_TEMPLATE kDialog = {WS_POPUP | WS_CAPTION, 0, 0,         0, 120, 70, u"Coloured",
+                                     u"MS Shell Dlg",       8, kControls, 4};
 W32_RESOURCE(RT_DIALOG, 610, &kDialog, sizeof kDialog)
 
 TEST(Painting, TheDialogManagerRecordsEachPaintsColourAnswers) {

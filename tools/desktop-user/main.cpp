@@ -77,10 +77,10 @@ int main(int argc, char** argv) {
                    desktop_user::Narrow(control.text).c_str());
             const W32_PAINT_RECORD& paint = control.paint;
             if (paint.answered) {
-                printf(" brush %s text #%06X %s", paint.hollowBrush ? "hollow"
-                                                  : paint.brushColour == CLR_INVALID
-                                                      ? "none"
-                                                      : "solid",
+                printf(" brush %s text #%06X %s",
+                       paint.hollowBrush                  ? "hollow"
+                       : paint.brushColour == CLR_INVALID ? "none"
+                                                          : "solid",
                        static_cast<unsigned>(paint.textColour),
                        paint.bkMode == TRANSPARENT ? "transparent" : "opaque");
             }
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     if (command == "click" && argc == 4) {
         HWND hwnd = Window(argv[2]);
         return hwnd != nullptr && desktop_user::ClickControl(hwnd, desktop_user::Wide(argv[3])) ? 0
-                                                                                               : 1;
+                                                                                                : 1;
     }
     if (desktop_user::IsTrayCommand(command)) {
         return desktop_user::RunTrayCommand(argc, argv);

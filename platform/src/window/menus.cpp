@@ -215,7 +215,8 @@ W32API BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, H
     monitor.cbSize = sizeof(monitor);
     if (GetMonitorInfoW(MonitorFromPoint(POINT{x, y}, MONITOR_DEFAULTTONEAREST), &monitor)) {
         const RECT& work = monitor.rcWork;
-        x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));
+        x = std::max(static_cast<int>(work.left),
+                     std::min(x, static_cast<int>(work.right) - width));
         y = std::max(static_cast<int>(work.top),
                      std::min(y, static_cast<int>(work.bottom) - height));
     }

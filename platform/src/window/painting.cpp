@@ -77,9 +77,8 @@ void InvalidateTree(const std::shared_ptr<Window>& window, int depth) {
 namespace w32::window {
 
 HBRUSH AskColours(HWND control, UINT message, HWND answering, HDC dc) {
-    HBRUSH brush = reinterpret_cast<HBRUSH>(
-        SendMessageW(answering, message, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(control)));
+    HBRUSH brush = reinterpret_cast<HBRUSH>(SendMessageW(
+        answering, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(control)));
     NoteColourAnswer(control, brush);
     return brush;
 }
@@ -215,8 +214,8 @@ W32API BOOL WINAPI W32GetPaintRecord(HWND hWnd, W32_PAINT_RECORD* record) {
     if (auto window = FindLocal(hWnd)) {
         auto& state = w32::window::TheState();
         std::lock_guard<std::mutex> guard(state.lock);
-        *record = {window->colourAnswered, window->brushColour, window->hollowBrush,
-                   window->bkMode, window->textColour};
+        *record = {window->colourAnswered, window->brushColour, window->hollowBrush, window->bkMode,
+                   window->textColour};
         return TRUE;
     }
     auto remote = w32::session::ReadWindow(w32::window::Value(hWnd));

@@ -225,8 +225,7 @@ W32API HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR
     window->exStyle = dwExStyle;
     window->topmost = (dwExStyle & WS_EX_TOPMOST) != 0;
     // A template's ordinal (a bitmap static's image) is no text.
-    window->title =
-        lpWindowName != nullptr && !IS_INTRESOURCE(lpWindowName) ? lpWindowName : u"";
+    window->title = lpWindowName != nullptr && !IS_INTRESOURCE(lpWindowName) ? lpWindowName : u"";
     window->instance = hInstance;
     if (hWndParent == HWND_MESSAGE) {
         window->messageOnly = true;
