@@ -5,8 +5,8 @@
 
 #include "agent/base/data_folders.h"
 #include "agent/core/resource_ids.h"
-#include "framework/modal_loop.h"
 #include "agent/service/upload_flight.h"
+#include "framework/modal_loop.h"
 
 namespace vexlo {
 namespace {
@@ -137,11 +137,11 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
 }
 
 void CAppWindow::RetireScanner(ScannerPtr& scanner) {
-    // A scanner in the middle of a run or a selection is still on this
-    // thread's stack: its dialog's modal loop dispatched the close that got
-    // us here. It goes with the window object, after the loop, once that run
-    // has unwound; the others go now.
-    if (scanner && scanner->GetState() == kScannerBusy) {
+    // A scanner with a modal loop on this thread's stack (a dialog, a
+    // transfer that lets messages through) dispatched the close that got us
+    // here. It goes with the window object, after the loop, once that call
+    // has unwound; the others go now, busy or not.
+    if (scanner && fw::ModalLoopsOnStack(scanner.get()) != 0) {
         retiredScanners.push_back(std::move(scanner));
     }
     scanner.reset();
@@ -300,8 +300,10 @@ void CAppWindow::StartScan(ScanJob job) {
     }
     IScanner* scanner =
         settings->scanMode == kScanModeTwain ? twainManager.get() : wiaScanner.get();
-    if (scanner != nullptr) {
-        scanner->StartScan(job);
+    // A scanner refuses a job while it is busy with another: -3, as the
+    // busy test answers.
+    if (scanner != nullptr && FAILED(scanner->StartScan(job))) {
+        SendStateToClient(job.client, kStateBusy, 0, nullptr);
     }
 }
 
@@ -357,7 +359,11 @@ void CAppWindow::OnScanError(ScanJob job, int code) {
         SendStateToClient(job.client, kStateDeviceNotConnected, 0, nullptr);
     } else if (settings->scanMode == kScanModeAutomatic && code != kStateDialogCancelled &&
                twainManager) {
-        twainManager->StartScan(job);
+        // The hand-over to TWAIN: busy with a job of its own, it answers -3.
+        if (FAILED(twainManager->StartScan(job))) {
+            Log(kLogInfo, u"Missing request for scan, we're busy.");
+            SendStateToClient(job.client, kStateBusy, 0, nullptr);
+        }
     } else {
         SendStateToClient(job.client, code, 0, nullptr);
     }

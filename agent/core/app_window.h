@@ -112,7 +112,8 @@ private:
     // The files of work that will not be done: queued images, uploads, print pages.
     void DeletePendingFiles();
     void AllowMessagesThroughFilter();
-    // Deletes the scanner now, or with the window object when it is busy.
+    // Deletes the scanner now, or with the window object while one of its
+    // modal loops is on this thread's stack.
     void RetireScanner(ScannerPtr& scanner);
     // The tray's close step: its window goes and its icon is removed now; the
     // object itself waits when a loop it started is still on the stack.

@@ -12,7 +12,7 @@ constexpr TW_INT16 kLeastDocumentDpi = 200;
 
 }  // namespace
 
-HGLOBAL MakeOneValue(bool isSigned, TW_UINT16 value) {
+HGLOBAL MakeOneValue(TW_UINT16 itemType, TW_UINT32 item) {
     HGLOBAL handle = GlobalAlloc(GHND, sizeof(TW_ONEVALUE));
     if (handle == nullptr) {
         return nullptr;
@@ -22,8 +22,8 @@ HGLOBAL MakeOneValue(bool isSigned, TW_UINT16 value) {
         GlobalFree(handle);
         return nullptr;
     }
-    one->ItemType = isSigned ? TWTY_INT16 : TWTY_UINT16;
-    one->Item = value;
+    one->ItemType = itemType;
+    one->Item = item;
     GlobalUnlock(handle);
     return handle;
 }

@@ -11,10 +11,11 @@
 
 namespace vexlo {
 
-// A TW_ONEVALUE in moveable zero-initialised memory (GHND): ItemType
-// TWTY_INT16 when isSigned, else TWTY_UINT16; the 16-bit value zero-extended
-// into Item. Null when memory runs out.
-HGLOBAL MakeOneValue(bool isSigned, TW_UINT16 value);
+// A TW_ONEVALUE in moveable zero-initialised memory (GHND) of that item
+// type, item holding the value's bits as TWAIN stores them in the 32-bit
+// Item (a 16-bit value zero-extended, a TW_FIX32 whole). Null when memory
+// runs out.
+HGLOBAL MakeOneValue(TW_UINT16 itemType, TW_UINT32 item);
 
 // The Item of a container read as a TW_ONEVALUE; nothing when the block is
 // missing or smaller than one.

@@ -7,6 +7,7 @@
 #include "agent/base/settings.h"
 #include "agent/scanning/dib_file.h"
 #include "agent/scanning/twain_capability.h"
+#include "framework/modal_loop.h"
 #include "framework/text.h"
 #include "protocol/records.h"
 
@@ -35,13 +36,12 @@ CTwainManager::CTwainManager(IHost* hostInterface, const std::u16string& folder,
 }
 
 CTwainManager::~CTwainManager() {
-    if (uiEnabled) {
-        DisableSource();
-    }
+    // The agent's exit: the source is walked back and closed where it lets
+    // itself be, and the manager goes whatever it answered.
     if (sourceOpen) {
-        CloseSource();
+        CloseOpenSource();
     }
-    if (dsmOpen) {
+    if (dsmOpen || dsmModule != nullptr) {
         UnloadDsm();
     }
     // Normally gone with its owner already; a manager that goes first takes
@@ -54,8 +54,15 @@ CTwainManager::~CTwainManager() {
 // IScanner
 
 HRESULT CTwainManager::StartScan(ScanJob scanJob) {
-    job = std::move(scanJob);
-    jobId = job.jobId;
+    // Busy from here until the run ends: a second request is the caller's
+    // to answer (-3), never a replacement of this one.
+    if (state == kScannerBusy) {
+        return E_FAIL;
+    }
+    pendingJob = std::move(scanJob);
+    jobId = pendingJob.jobId;
+    scanPending = true;
+    UpdateState();
     PostMessage(WM_VEXLO_INTER_DESKTOP_MESSAGE, kScannerMessageScan, 0);
     return S_OK;
 }
@@ -73,6 +80,24 @@ int CTwainManager::GetState() {
     return state;
 }
 
+void CTwainManager::UpdateState() {
+    state = scanPending || scanActive || transferring || selecting ? kScannerBusy : kScannerIdle;
+}
+
+void CTwainManager::RepostDeferred() {
+    if (fw::ModalLoopsOnStack(Self()) != 0 || m_hWnd == nullptr || !::IsWindow(m_hWnd)) {
+        return;
+    }
+    if (deferredSelect) {
+        deferredSelect = false;
+        PostMessage(WM_VEXLO_INTER_DESKTOP_MESSAGE, kScannerMessageSelect, 0);
+    }
+    if (deferredScan) {
+        deferredScan = false;
+        PostMessage(WM_VEXLO_INTER_DESKTOP_MESSAGE, kScannerMessageScan, 0);
+    }
+}
+
 void CTwainManager::StopScan(int stopJobId) {
     cancelRequested = stopJobId == job.jobId;
 }
@@ -82,6 +107,7 @@ int CTwainManager::GetJobId() {
 }
 
 std::u16string CTwainManager::GetSelectedScanner() {
+    fw::CModalLoopScope call(Self());
     if (!dsmOpen && FAILED(LoadDsm())) {
         return {};
     }
@@ -100,11 +126,26 @@ BOOL CTwainManager::PreTranslateMessage(MSG* pMsg) {
 }
 
 LRESULT CTwainManager::OnInterDesktopMessage(UINT, WPARAM wParam, LPARAM, BOOL&) {
-    if (wParam == kScannerMessageScan) {
-        OnScan();
-    } else if (wParam == kScannerMessageSelect) {
-        OnSelectScanner();
+    if (wParam != kScannerMessageScan && wParam != kScannerMessageSelect) {
+        return 0;
     }
+    // Dispatched by a loop that runs inside one of this manager's own calls
+    // (a source letting messages through during a transfer, the selection
+    // dialog): a reset now would unload the manager under its own DSM_Entry.
+    // It runs once that call has returned.
+    if (fw::ModalLoopsOnStack(Self()) != 0) {
+        (wParam == kScannerMessageScan ? deferredScan : deferredSelect) = true;
+        return 0;
+    }
+    {
+        fw::CModalLoopScope call(Self());
+        if (wParam == kScannerMessageScan) {
+            OnScan();
+        } else {
+            OnSelectScanner();
+        }
+    }
+    RepostDeferred();
     return 0;
 }
 
@@ -165,6 +206,15 @@ void CTwainManager::UnloadDsm() {
     }
     dsmModule = nullptr;
     dsmEntry = nullptr;  // its code went with the library
+    dsmOpen = false;
+    sourceOpen = false;
+    uiEnabled = false;
+    sourceState = 3;
+}
+
+void CTwainManager::LogRefused(const char16_t* step) {
+    host->Log(kLogTrace, u"%s refused by the source, condition code %u", step,
+              static_cast<unsigned>(lastStatus.ConditionCode));
 }
 
 bool CTwainManager::DisableSource() {
@@ -176,6 +226,7 @@ bool CTwainManager::DisableSource() {
                         &ui) == TWRC_SUCCESS;
     if (done) {
         uiEnabled = false;
+        sourceState = 4;
     }
     return done;
 }
@@ -185,22 +236,71 @@ bool CTwainManager::CloseSource() {
                         &sourceIdentity) == TWRC_SUCCESS;
     if (done) {
         sourceOpen = false;
+        sourceState = 3;
     }
     return done;
 }
 
-void CTwainManager::Reset() {
-    if (dsmModule != nullptr && dsmEntry != nullptr) {
-        DisableSource();
-        CloseSource();
-        if (dsmOpen) {
-            UnloadDsm();
+bool CTwainManager::EndTransfer() {
+    TW_PENDINGXFERS pending = {};
+    if (CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER,
+                &pending) != TWRC_SUCCESS) {
+        // The transfer never got under way: the source is still in 6.
+        LogRefused(u"MSG_ENDXFER");
+        sourceState = 6;
+        return false;
+    }
+    sourceState = pending.Count == 0 ? 5 : 6;
+    return true;
+}
+
+int CTwainManager::EndTransfers() {
+    if (sourceState == 7) {
+        EndTransfer();
+    }
+    if (sourceState == 6) {
+        TW_PENDINGXFERS pending = {};
+        if (CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET,
+                    &pending) == TWRC_SUCCESS) {
+            sourceState = 5;
+        } else {
+            LogRefused(u"MSG_RESET");
         }
     }
-    dsmOpen = false;
-    sourceChosen = false;
-    sourceOpen = false;
-    uiEnabled = false;  // the source's dialog goes with the manager
+    return sourceState;
+}
+
+bool CTwainManager::CloseOpenSource() {
+    if (!sourceOpen) {
+        return true;
+    }
+    if (sourceState > 5 && EndTransfers() > 5) {
+        return false;
+    }
+    if (sourceState == 5 && !DisableSource()) {
+        LogRefused(u"MSG_DISABLEDS");
+        return false;
+    }
+    if (!CloseSource()) {
+        LogRefused(u"MSG_CLOSEDS");
+        return false;
+    }
+    return true;
+}
+
+void CTwainManager::Reset() {
+    if (dsmModule != nullptr && dsmEntry != nullptr) {
+        // A source that will not close keeps the manager: unloading it would
+        // leave the device held by a source nobody can reach any more.
+        if (CloseOpenSource() && dsmOpen) {
+            UnloadDsm();
+        }
+    } else {
+        UnloadDsm();
+    }
+    if (!sourceOpen) {
+        sourceChosen = false;
+    }
     cancelRequested = false;
 }
 
@@ -228,15 +328,22 @@ void CTwainManager::OnSelectScanner() {
     if (!dsmOpen && FAILED(LoadDsm())) {
         return;  // no answer
     }
-    state = kScannerBusy;
-    std::memset(&sourceIdentity, 0, sizeof(sourceIdentity));
+    selecting = true;
+    UpdateState();
+    // A source that would not close keeps its identity; the choice goes
+    // into a record of its own then.
+    TW_IDENTITY chosen = {};
     TW_UINT16 result =
-        CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &sourceIdentity);
-    sourceChosen = result == TWRC_SUCCESS;
+        CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_USERSELECT, &chosen);
+    if (!sourceOpen) {
+        sourceIdentity = chosen;
+        sourceChosen = result == TWRC_SUCCESS;
+    }
     cancelRequested = false;
-    state = kScannerIdle;
+    selecting = false;
+    UpdateState();
     if (result == TWRC_SUCCESS) {
-        std::u16string name = SourceName(sourceIdentity);
+        std::u16string name = SourceName(chosen);
         host->SendStateToClient(selectClient, kReplySelectedScanner, 0, name.c_str());
     }
 }
@@ -244,28 +351,39 @@ void CTwainManager::OnSelectScanner() {
 // Scanning.
 
 void CTwainManager::OnScan() {
+    if (!scanPending) {
+        return;  // no job stored for this message
+    }
+    job = pendingJob;
+    scanPending = false;
+    scanActive = true;  // busy until this run ends; every early exit clears it
+    UpdateState();
     Reset();
     MakeTopmost();
-    if (FAILED(LoadDsm())) {
+    if (!dsmOpen && FAILED(LoadDsm())) {
+        EndScanRun();
         Answer(job.client, kStateInterfaceFailed);
         return;
     }
-    std::memset(&sourceIdentity, 0, sizeof(sourceIdentity));
-    sourceChosen = CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT,
-                           &sourceIdentity) == TWRC_SUCCESS;
-    if (!sourceChosen) {
-        Answer(job.client, kStateNoScanner);
-        return;
-    }
     if (!sourceOpen) {
+        std::memset(&sourceIdentity, 0, sizeof(sourceIdentity));
+        sourceChosen = CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GETDEFAULT,
+                               &sourceIdentity) == TWRC_SUCCESS;
+        if (!sourceChosen) {
+            EndScanRun();
+            Answer(job.client, kStateNoScanner);
+            return;
+        }
         sourceOpen = CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_OPENDS,
                              &sourceIdentity) == TWRC_SUCCESS;
         if (!sourceOpen) {
+            EndScanRun();
             Answer(job.client, kStateInterfaceFailed);
             return;
         }
+        sourceState = 4;
     }
-    state = kScannerBusy;
+    // Capabilities are negotiated in state 4, before the source is enabled.
     if (job.scanType == kScanTypeGrey) {
         ChooseAndSetResolution();
     }
@@ -279,19 +397,29 @@ void CTwainManager::OnScan() {
     if (!uiEnabled) {
         host->Log(kLogInfo, u"Couldn't EnableSource, maybe it's driver without ui?");
         // The source stays open in state 4 otherwise: close it so the scanner is not held.
-        CloseSource();
-        cancelRequested = false;
-        state = kScannerIdle;
+        if (!CloseSource()) {
+            LogRefused(u"MSG_CLOSEDS");
+        }
+        EndScanRun();
         Answer(job.client, kStateInterfaceFailed);
+        return;
     }
-    // Otherwise the source's dialog is up; its events carry the scan on.
+    sourceState = 5;
+    // The source's dialog is up; its events carry the scan on.
 }
 
-TW_UINT16 CTwainManager::SetOneValue(TW_UINT16 cap, bool isSigned, TW_UINT16 value) {
+void CTwainManager::EndScanRun() {
+    scanActive = false;
+    transferring = false;
+    cancelRequested = false;
+    UpdateState();
+}
+
+TW_UINT16 CTwainManager::SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item) {
     TW_CAPABILITY capability = {};
     capability.Cap = cap;
     capability.ConType = TWON_ONEVALUE;
-    capability.hContainer = MakeOneValue(isSigned, value);
+    capability.hContainer = MakeOneValue(itemType, item);
     if (capability.hContainer == nullptr) {
         return TWRC_FAILURE;
     }
@@ -311,14 +439,16 @@ void CTwainManager::ChooseAndSetResolution() {
     if (capability.hContainer != nullptr) {
         GlobalFree(capability.hContainer);  // the source's container is the application's to free
     }
+    // TW_FIX32 capabilities: the chosen item's whole 32 bits, fraction included.
     if (chosen && LOWORD(*chosen) != 0) {
-        SetOneValue(ICAP_XRESOLUTION, false, LOWORD(*chosen));
-        SetOneValue(ICAP_YRESOLUTION, false, LOWORD(*chosen));
+        SetOneValue(ICAP_XRESOLUTION, TWTY_FIX32, *chosen);
+        SetOneValue(ICAP_YRESOLUTION, TWTY_FIX32, *chosen);
     }
 }
 
 void CTwainManager::SetTransferCount() {
-    if (SetOneValue(CAP_XFERCOUNT, true, 0xFFFF) != TWRC_CHECKSTATUS) {
+    // A TW_INT16 capability: -1 (all images) as 0xFFFF in the item.
+    if (SetOneValue(CAP_XFERCOUNT, TWTY_INT16, 0xFFFF) != TWRC_CHECKSTATUS) {
         return;
     }
     // The source takes fewer: ask what it took and confirm that.
@@ -332,110 +462,117 @@ void CTwainManager::SetTransferCount() {
         GlobalFree(capability.hContainer);
     }
     if (item) {
-        SetOneValue(CAP_XFERCOUNT, false, LOWORD(*item));
+        SetOneValue(CAP_XFERCOUNT, TWTY_INT16, LOWORD(*item));
     }
 }
 
 BOOL CTwainManager::ProcessEvent(MSG* pMsg) {
-    if (!sourceOpen || pMsg == nullptr) {
+    // Not from a loop inside this manager's own calls: the source is busy
+    // with that call, and its events wait for the agent's own loop.
+    if (!sourceOpen || pMsg == nullptr || fw::ModalLoopsOnStack(Self()) != 0) {
         return FALSE;
     }
+    {
+        fw::CModalLoopScope call(Self());
+        HandleSourceEvent(pMsg);
+    }
+    RepostDeferred();
+    return FALSE;
+}
+
+void CTwainManager::HandleSourceEvent(MSG* pMsg) {
     TW_EVENT event = {};
     event.pEvent = pMsg;
     event.TWMessage = MSG_NULL;
     if (CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event) ==
         TWRC_NOTDSEVENT) {
-        return FALSE;
+        return;
     }
     switch (event.TWMessage) {
         case MSG_XFERREADY:
+            sourceState = 6;
             TransferImages();
             break;
         case MSG_CLOSEDSREQ:
-            // The user closed the source's dialog: the job ends without an answer.
-            DisableSource();
-            CallDsm(&appIdentity, nullptr, DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, &sourceIdentity);
-            sourceOpen = false;
-            cancelRequested = false;
-            state = kScannerIdle;
+            // The user closed the source's dialog: the job ends without an
+            // answer. The source may ask in any state from 5 up.
+            CloseOpenSource();
+            EndScanRun();
             break;
         default:
             break;
     }
-    return FALSE;
 }
 
 void CTwainManager::TransferImages() {
-    state = kScannerBusy;
-    if (job.scanType == kScanTypeGrey) {
-        ChooseAndSetResolution();
-    }
+    transferring = true;
+    UpdateState();
+    // The run's own copy: a request handled during a transfer must not
+    // change whose pages these are.
+    const ScanJob runJob = job;
     TW_IMAGEINFO info = {};
     if (CallDsm(&appIdentity, &sourceIdentity, DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info) !=
         TWRC_SUCCESS) {
-        Answer(job.client, kStateFailed);
-        cancelRequested = false;
-        state = kScannerIdle;
+        EndTransfers();
+        Answer(runJob.client, kStateFailed);
+        EndScanRun();
         return;
     }
     // Copies: a re-entrant call during a transfer may refill the identity.
     const std::u16string name = SourceName(sourceIdentity);
-    const HWND client = job.client;
     const std::u16string format =
         u"{ \"dpi\":\"%i\", \"mode\": \"%i\", \"cs\": \"%i\", \"name\": \"%s\"}";
     const std::u16string text =
         fw::Format(format, static_cast<int>(info.XResolution.Whole), 3, 1, name.c_str());
-    host->SendStateToClient(client, kStateImageInfo, 3, text.c_str());
+    host->SendStateToClient(runJob.client, kStateImageInfo, 3, text.c_str());
 
     bool completed = true;
-    for (;;) {
-        if (cancelRequested) {
-            break;
-        }
+    while (sourceState == 6 && !cancelRequested) {
         TW_HANDLE dib = nullptr;
         TW_UINT16 result =
             CallDsm(&appIdentity, &sourceIdentity, DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib);
-        TW_PENDINGXFERS pending = {};
+        if (result == TWRC_FAILURE) {
+            // The source stays in 6; the walk back below resets what is pending.
+            completed = false;
+            break;
+        }
+        sourceState = 7;
         if (result == TWRC_XFERDONE) {
             if (!cancelRequested) {
-                SaveImageToFile(static_cast<HGLOBAL>(dib), info);
+                SaveImageToFile(static_cast<HGLOBAL>(dib), info, runJob);
             } else {
                 // A stop arrived while the image came in.
                 host->Log(kLogInfo, u"Aborted job after scanning");
                 if (dib != nullptr) {
                     GlobalFree(dib);
                 }
-                CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET,
-                        &pending);
             }
         } else if (result == TWRC_CANCEL) {
             host->Log(kLogInfo, u"Recv TWRC_CANCEL abort scanning");
             cancelRequested = true;
             completed = false;
-        } else if (result == TWRC_FAILURE) {
-            CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET,
-                    &pending);
-            completed = false;
         }
-        if (CallDsm(&appIdentity, &sourceIdentity, DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER,
-                    &pending) != TWRC_SUCCESS ||
-            pending.Count == 0) {
+        // 7 to 6 with more pending, else to 5.
+        if (!EndTransfer()) {
             break;
         }
     }
+    // Every way out leaves the source in 5: pending transfers are reset.
+    EndTransfers();
     if (!cancelRequested) {
-        Answer(client, kStateAcquired);
+        Answer(runJob.client, kStateAcquired);
     }
     if (completed && !cancelRequested) {
         CSettings* settings = GetSettings();
-        settings->scanMode = kScanModeTwain;
-        settings->wiaScanner = u"";
+        if (settings != nullptr) {
+            settings->scanMode = kScanModeTwain;
+            settings->wiaScanner = u"";
+        }
     }
-    state = kScannerIdle;
-    cancelRequested = false;
+    EndScanRun();
 }
 
-void CTwainManager::SaveImageToFile(HGLOBAL dib, const TW_IMAGEINFO& info) {
+void CTwainManager::SaveImageToFile(HGLOBAL dib, const TW_IMAGEINFO& info, const ScanJob& runJob) {
     SYSTEMTIME now = {};
     GetSystemTime(&now);
     const std::u16string format = u"%s" + std::u16string(kPathSeparatorString) + u"%u%u%u.bmp";
@@ -444,10 +581,10 @@ void CTwainManager::SaveImageToFile(HGLOBAL dib, const TW_IMAGEINFO& info) {
     unsigned random = static_cast<unsigned>(rand());
     std::u16string file = fw::Format(format, scannedFolder.c_str(), tick, milliseconds, random);
     if (FAILED(SaveDibToBmp(dib, file))) {
-        Answer(job.client, kStateFailed);
+        Answer(runJob.client, kStateFailed);
         return;
     }
-    host->OnScanFinished(job, file, info.XResolution.Whole);
+    host->OnScanFinished(runJob, file, info.XResolution.Whole);
 }
 
 }  // namespace vexlo

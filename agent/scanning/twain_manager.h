@@ -58,7 +58,8 @@ public:
                       TW_UINT16 msg, TW_MEMREF data);
     HRESULT LoadDsm();
     // Closes an open source and unloads the manager: the first step of
-    // every scan and every selection.
+    // every scan and every selection. A source that refuses to close keeps
+    // the manager loaded (it is not forgotten).
     void Reset();
     void OnScan();
     void OnSelectScanner();
@@ -68,15 +69,37 @@ private:
     LRESULT OnCreate(UINT, WPARAM, LPARAM, BOOL&) { return 0; }
     LRESULT OnInterDesktopMessage(UINT, WPARAM wParam, LPARAM, BOOL&);
 
+    // The pointer by which the agent knows this scanner: its calls that may
+    // run a modal loop are counted under it.
+    const void* Self() const { return static_cast<const IScanner*>(this); }
+    // Posts again what was asked while a call of this manager was on the
+    // stack, once none is.
+    void RepostDeferred();
+    void UpdateState();
+
     void FillAppIdentity();
     void MakeTopmost();
     void UnloadDsm();
-    TW_UINT16 SetOneValue(TW_UINT16 cap, bool isSigned, TW_UINT16 value);
+    TW_UINT16 SetOneValue(TW_UINT16 cap, TW_UINT16 itemType, TW_UINT32 item);
     void ChooseAndSetResolution();
     void SetTransferCount();
     bool DisableSource();
     bool CloseSource();
-    void SaveImageToFile(HGLOBAL dib, const TW_IMAGEINFO& info);
+    // 7 to 6 when transfers are pending, else to 5 (MSG_ENDXFER); false
+    // when the source refused it.
+    bool EndTransfer();
+    // Walks the open source back in TWAIN's order: 7 to 6 (MSG_ENDXFER), 6 to
+    // 5 (MSG_RESET). The source's state after it.
+    int EndTransfers();
+    // The same, then 5 to 4 (MSG_DISABLEDS) and 4 to 3 (MSG_CLOSEDS); false
+    // when the source refused a step and is still open.
+    bool CloseOpenSource();
+    // A refused step of the walk, with the source's condition code.
+    void LogRefused(const char16_t* step);
+    void HandleSourceEvent(MSG* pMsg);
+    // The scan's run is over (or never got going): not busy any more.
+    void EndScanRun();
+    void SaveImageToFile(HGLOBAL dib, const TW_IMAGEINFO& info, const ScanJob& runJob);
     std::u16string SourceName(const TW_IDENTITY& identity) const;
     void Answer(HWND client, int state);
 
@@ -90,13 +113,26 @@ private:
     bool sourceOpen = false;
     bool sourceChosen = false;
     bool uiEnabled = false;
-    // Read by the scan worker too.
+    // The open source's TWAIN state (4 open, 5 enabled, 6 transfers ready,
+    // 7 transferring) as this manager drove it; 3 with none open.
+    int sourceState = 3;
+    // Busy (GetState) from StartScan until the scan's run ends, during
+    // every transfer run and during a selection. Read by the scan worker too.
     std::atomic<int32_t> state{kScannerIdle};
+    bool scanPending = false;  // StartScan stored a job that OnScan has not taken yet
+    bool scanActive = false;   // from OnScan until its first transfer run ends
+    bool transferring = false;
+    bool selecting = false;
+    // Scan and select messages that arrived while a call of this manager
+    // (a source's or the manager's modal loop) was on the stack.
+    bool deferredScan = false;
+    bool deferredSelect = false;
     TW_UINT16 lastReturnCode = TWRC_SUCCESS;
     TW_STATUS lastStatus = {};
     std::u16string scannedFolder;
-    ScanJob job;
-    std::atomic<int32_t> jobId{0};  // job.jobId, for the scan worker
+    ScanJob job;                    // the job of the current or last run
+    ScanJob pendingJob;             // stored by StartScan, taken by OnScan
+    std::atomic<int32_t> jobId{0};  // the latest job's id, for the scan worker
     HWND selectClient = nullptr;
     std::string dsmLibrary;
 };

@@ -5,6 +5,7 @@
 
 #include "agent/base/settings.h"
 #include "agent/scanning/wia_data_callback.h"
+#include "framework/modal_loop.h"
 #include "framework/raii.h"
 #include "framework/text.h"
 #include "protocol/records.h"
@@ -57,8 +58,15 @@ CVexloWiaScanner::~CVexloWiaScanner() {
 // IScanner
 
 HRESULT CVexloWiaScanner::StartScan(ScanJob scanJob) {
+    // Busy from here until the run ends: a second request is the caller's
+    // to answer (-3), never a replacement of this one.
+    if (state == kScannerBusy) {
+        return E_FAIL;
+    }
     job = std::move(scanJob);
     jobId = job.jobId;
+    scanPending = true;
+    UpdateState();
     PostMessage(WM_VEXLO_INTER_WIA_MESSAGE, kScannerMessageScan, 0);
     return S_OK;
 }
@@ -71,6 +79,10 @@ HRESULT CVexloWiaScanner::SelectScanner(HWND client) {
 
 int CVexloWiaScanner::GetState() {
     return state;
+}
+
+void CVexloWiaScanner::UpdateState() {
+    state = scanPending || selecting ? kScannerBusy : kScannerIdle;
 }
 
 void CVexloWiaScanner::StopScan(int id) {
@@ -86,11 +98,31 @@ std::u16string CVexloWiaScanner::GetSelectedScanner() {
 }
 
 LRESULT CVexloWiaScanner::OnInterWiaMessage(UINT, WPARAM wParam, LPARAM, BOOL&) {
-    if (wParam == kScannerMessageScan) {
-        OnScan();
-    } else if (wParam == kScannerMessageSelect) {
-        OnSelectScanner();
+    if (wParam != kScannerMessageScan && wParam != kScannerMessageSelect) {
+        return 0;
     }
+    // Dispatched by the modal loop of one of this scanner's own runs (its
+    // device dialog, a transfer, the selection dialog), neither may end the
+    // other's job: a scan waits until that run has returned; a selection is
+    // refused, as one is while the selection dialog is open.
+    if (fw::ModalLoopsOnStack(Self()) != 0) {
+        if (wParam == kScannerMessageScan) {
+            deferredScan = true;
+        }
+        return 0;
+    }
+    {
+        fw::CModalLoopScope run(Self());
+        if (wParam == kScannerMessageScan) {
+            OnScan();
+        } else {
+            OnSelectScanner();
+        }
+    }
+    if (deferredScan && m_hWnd != nullptr && ::IsWindow(m_hWnd)) {
+        PostMessage(WM_VEXLO_INTER_WIA_MESSAGE, kScannerMessageScan, 0);
+    }
+    deferredScan = false;
     return 0;
 }
 
@@ -171,15 +203,13 @@ HRESULT CVexloWiaScanner::GetDeviceNameAndIdForScanner(IWiaPropertyStorage* stor
 // Scanning.
 
 void CVexloWiaScanner::OnScan() {
-    // A second scan message while a run is still on the stack would show a
-    // second device dialog over the first and end the outer run's job: it
-    // is dropped (the busy test keeps requests out once the dialog is up).
-    if (scanRunning) {
-        return;
+    if (!scanPending) {
+        return;  // no job stored for this message
     }
-    scanRunning = true;
     RunScan();
-    scanRunning = false;
+    // Every way out of the run, its early failures included, ends the busy state.
+    scanPending = false;
+    UpdateState();
 }
 
 void CVexloWiaScanner::RunScan() {
@@ -209,7 +239,6 @@ void CVexloWiaScanner::RunScan() {
         return;
     }
 
-    state = kScannerBusy;
     LONG count = 0;
     IWiaItem** chosen = nullptr;
     hr = root->DeviceDlg(m_hWnd, WIA_DEVICE_DIALOG_USE_COMMON_UI, WIA_INTENT_NONE, &count, &chosen);
@@ -240,7 +269,7 @@ void CVexloWiaScanner::RunScan() {
     }
     host->SendStateToClient(scanJob.client, kStateImageInfo, 2,
                             FormatScanInfo(ReadResolution(item), name).c_str());
-    hr = TransferImages(item, scanJob);
+    hr = TransferImages(item, root, scanJob);
     if (SUCCEEDED(hr)) {
         host->SendStateToClient(scanJob.client, kStateAcquired, 0, nullptr);
         settings = GetSettings();
@@ -300,14 +329,24 @@ std::u16string CVexloWiaScanner::NextPagePath() const {
     return path;
 }
 
-HRESULT CVexloWiaScanner::TransferImages(IWiaItem* item, ScanJob scanJob) {
+HRESULT CVexloWiaScanner::PreparationFailed(const ScanJob& scanJob, HRESULT hr) {
+    host->OnScanError(scanJob, kStateFailed);
+    return hr;
+}
+
+HRESULT CVexloWiaScanner::TransferImages(IWiaItem* item, IWiaItem* root, ScanJob scanJob) {
     if (item == nullptr) {
-        return E_INVALIDARG;
+        return PreparationFailed(scanJob, E_INVALIDARG);
     }
     fw::CComPtr<IWiaPropertyStorage> storage;
     HRESULT hr = item->QueryInterface(IID_IWiaPropertyStorage, reinterpret_cast<void**>(&storage));
     if (FAILED(hr)) {
-        return hr;
+        return PreparationFailed(scanJob, hr);
+    }
+    // WIA 1.0 keeps the document handling properties on the root item only.
+    fw::CComPtr<IWiaPropertyStorage> rootStorage;
+    if (root != nullptr) {
+        root->QueryInterface(IID_IWiaPropertyStorage, reinterpret_cast<void**>(&rootStorage));
     }
     GUID format = WiaImgFmt_BMP;
     const PROPSPEC specs[2] = {PropertyById(WIA_IPA_FORMAT), PropertyById(WIA_IPA_TYMED)};
@@ -318,19 +357,19 @@ HRESULT CVexloWiaScanner::TransferImages(IWiaItem* item, ScanJob scanJob) {
     values[1].lVal = TYMED_FILE;
     hr = storage->WriteMultiple(2, specs, values, WIA_IPA_FIRST);
     if (FAILED(hr)) {
-        return hr;
+        return PreparationFailed(scanJob, hr);
     }
     fw::CComPtr<IWiaDataTransfer> transfer;
     hr = item->QueryInterface(IID_IWiaDataTransfer, reinterpret_cast<void**>(&transfer));
-    if (FAILED(hr)) {
-        return hr;
+    if (FAILED(hr) || !transfer) {
+        return PreparationFailed(scanJob, FAILED(hr) ? hr : E_NOINTERFACE);
     }
     fw::CComPtr<CWiaDataCallback> made;
     made.Attach(new CWiaDataCallback);
     fw::CComPtr<IWiaDataCallback> callback;
     hr = made->QueryInterface(IID_IWiaDataCallback, reinterpret_cast<void**>(&callback));
     if (FAILED(hr)) {
-        return hr;
+        return PreparationFailed(scanJob, hr);
     }
 
     for (;;) {
@@ -352,16 +391,17 @@ HRESULT CVexloWiaScanner::TransferImages(IWiaItem* item, ScanJob scanJob) {
             return E_ABORT;  // the page stays in the Scanned folder, not handed on
         }
         host->OnScanFinished(scanJob, path, ReadResolution(item));
-        if (!HasMorePages(storage)) {
+        if (!HasMorePages(rootStorage)) {
             return S_OK;
         }
     }
 }
 
-bool CVexloWiaScanner::HasMorePages(IWiaPropertyStorage* storage) {
-    if (storage == nullptr) {
+bool CVexloWiaScanner::HasMorePages(IWiaPropertyStorage* rootStorage) {
+    if (rootStorage == nullptr) {
         return false;
     }
+    IWiaPropertyStorage* storage = rootStorage;
     const PROPSPEC specs[2] = {PropertyById(WIA_DPS_DOCUMENT_HANDLING_SELECT),
                                PropertyById(WIA_DPS_DOCUMENT_HANDLING_STATUS)};
     fw::unique_prop_variants<2> read;
@@ -375,7 +415,6 @@ void CVexloWiaScanner::ResetJob() {
     job = ScanJob();
     jobId = 0;
     stopJobId = 0;
-    state = kScannerIdle;
 }
 
 // Selection.
@@ -384,17 +423,13 @@ void CVexloWiaScanner::OnSelectScanner() {
     if (selectDialog.IsOpen()) {
         return;
     }
-    // A selection handled inside a scan run's dialog or transfer would end
-    // with ResetJob and wipe the running scan's job and state: refused.
-    if (scanRunning) {
-        return;
-    }
     if (!m_pWiaDevMgr) {
         host->Log(kLogTrace, u"m_pWiaDevMgr is null... Don't open select wia dialog");
         return;
     }
     RefreshDevices();
-    state = kScannerBusy;
+    selecting = true;
+    UpdateState();
     host->Log(kLogTrace, u"Coun wia scanners is %i", static_cast<int>(devices.size()));
     CSettings* settings = GetSettings();
     selectDialog.SetDevices(devices, settings->wiaScanner.value_or(u""));
@@ -406,7 +441,9 @@ void CVexloWiaScanner::OnSelectScanner() {
         host->SendStateToClient(selectClient, kReplySelectedScanner, 0, name.c_str());
         settings->wiaScanner = selectDialog.GetSelectedId();
     }
-    ResetJob();
+    // A scan job stored meanwhile is not this selection's to clear.
+    selecting = false;
+    UpdateState();
 }
 
 }  // namespace vexlo

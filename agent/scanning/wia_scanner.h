@@ -55,8 +55,11 @@ public:
     void SetResolution(IWiaItem* item);
     int ReadResolution(IWiaItem* item);
     std::u16string FormatScanInfo(int dpi, const std::u16string& name);
-    HRESULT TransferImages(IWiaItem* item, ScanJob scanJob);
-    bool HasMorePages(IWiaPropertyStorage* storage);
+    // Pages of item, the one the device dialog handed back; root is the
+    // device's root item, which holds the document handling properties.
+    HRESULT TransferImages(IWiaItem* item, IWiaItem* root, ScanJob scanJob);
+    // Reads the feeder's selection and status from the root item's storage.
+    bool HasMorePages(IWiaPropertyStorage* rootStorage);
     void ResetJob();
 
     const std::map<std::u16string, std::u16string>& Devices() const { return devices; }
@@ -64,6 +67,13 @@ public:
 
 private:
     LRESULT OnInterWiaMessage(UINT, WPARAM wParam, LPARAM, BOOL&);
+    // The pointer by which the agent knows this scanner: its runs, which
+    // run modal loops, are counted under it.
+    const void* Self() const { return static_cast<const IScanner*>(this); }
+    void UpdateState();
+    // The run's transfer could not be set up: the job ends as a failed
+    // transfer does (-5).
+    HRESULT PreparationFailed(const ScanJob& scanJob, HRESULT hr);
     // Gives the id and the name (each null when absent) of a scanner device.
     HRESULT GetDeviceNameAndIdForScanner(IWiaPropertyStorage* storage, BSTR* id, BSTR* name);
     void RunScan();
@@ -75,14 +85,20 @@ private:
     IHost* host;
     std::u16string scannedFolder;
     std::map<std::u16string, std::u16string> devices;  // id to name, ordered by id
-    std::atomic<int32_t> state{kScannerIdle};          // read by the scan worker too
+    // Busy (GetState) from StartScan until the run ends, and during a
+    // selection. Read by the scan worker too.
+    std::atomic<int32_t> state{kScannerIdle};
+    bool scanPending = false;  // from StartScan until its run ends
+    bool selecting = false;
     ScanJob job;
     std::atomic<int32_t> jobId{0};  // job.jobId, for the scan worker
     int stopJobId = 0;
     HWND selectClient = nullptr;
     CWiaSelectScannerDialog selectDialog;
-    // A scan run is on the stack (its dialogs and transfers dispatch messages).
-    bool scanRunning = false;
+    // A scan message that arrived while a run of this scanner was on the
+    // stack (its dialogs and transfers dispatch messages): it runs once that
+    // run has returned.
+    bool deferredScan = false;
 };
 
 }  // namespace vexlo

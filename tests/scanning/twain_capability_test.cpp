@@ -90,21 +90,22 @@ TEST(ResolutionChoice, ItemsBeyondTheContainersMemoryAreNotRead) {
     GlobalFree(headerOnly);
 }
 
-TEST(OneValues, SignedAndUnsignedSixteenBitValuesZeroExtended) {
-    HGLOBAL all = vexlo::MakeOneValue(true, 0xFFFF);
+TEST(OneValues, CarryTheirItemTypeAndTheValuesWhole32Bits) {
+    HGLOBAL all = vexlo::MakeOneValue(TWTY_INT16, 0xFFFF);
     ASSERT_NE(all, nullptr);
     EXPECT_EQ(GlobalSize(all), 6u);
     auto* one = static_cast<TW_ONEVALUE*>(GlobalLock(all));
     EXPECT_EQ(Copy(one->ItemType), TWTY_INT16);
-    EXPECT_EQ(Copy(one->Item), 0xFFFFu);
+    EXPECT_EQ(Copy(one->Item), 0xFFFFu) << "-1 zero-extended";
     GlobalUnlock(all);
     EXPECT_EQ(vexlo::ReadOneValueItem(all), 0xFFFFu);
     GlobalFree(all);
 
-    HGLOBAL dpi = vexlo::MakeOneValue(false, 300);
+    // 150.5 dpi: Whole 150 in the low half, Frac 0x8000 in the high half.
+    HGLOBAL dpi = vexlo::MakeOneValue(TWTY_FIX32, 150u | (0x8000u << 16));
     one = static_cast<TW_ONEVALUE*>(GlobalLock(dpi));
-    EXPECT_EQ(Copy(one->ItemType), TWTY_UINT16);
-    EXPECT_EQ(Copy(one->Item), 300u) << "also the bits of a TW_FIX32 of 300.0";
+    EXPECT_EQ(Copy(one->ItemType), TWTY_FIX32);
+    EXPECT_EQ(Copy(one->Item), 150u | (0x8000u << 16)) << "the fraction kept";
     GlobalUnlock(dpi);
     GlobalFree(dpi);
 

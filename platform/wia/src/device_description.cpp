@@ -149,6 +149,12 @@ bool ApplyDeviceKey(DeviceDescription& device, const std::string& key, const std
                 device.failDialog = true;
             } else if (word == "transfer") {
                 device.failTransfer = true;
+            } else if (word == "format") {
+                device.failFormat = true;
+            } else if (word == "medium") {
+                device.failMedium = true;
+            } else if (word == "data-transfer") {
+                device.failDataTransfer = true;
             } else {
                 return false;
             }

@@ -19,14 +19,19 @@
 //   refuse = 200 250 300              resolutions the item refuses to take
 //   refuse-with = E_INVALIDARG        what it answers then (E_INVALIDARG, E_FAIL or
 //                                     a hexadecimal HRESULT)
-//   feeder = yes                      a document feeder: the item carries
-//                                     WIA_DPS_DOCUMENT_HANDLING_SELECT/STATUS
+//   feeder = yes                      a document feeder: the root item carries
+//                                     WIA_DPS_DOCUMENT_HANDLING_SELECT (writable,
+//                                     FEEDER or FLATBED) and _STATUS, as WIA 1.0
+//                                     keeps them; image items carry neither
 //   pages = 3                         sheets in the feeder per dialog (a flatbed
 //                                     gives one page a transfer)
 //   page = 8 40 30                    bits per pixel (1, 8 or 24), width, height;
 //                                     one line per page, the last repeats
 //   dialog-items = 2                  items the device dialog hands back on Scan
-//   fail = create-device, dialog, transfer
+//   fail = create-device, dialog, transfer, format, medium, data-transfer
+//                                     format/medium: the image item refuses a write
+//                                     of WIA_IPA_FORMAT/WIA_IPA_TYMED (E_INVALIDARG);
+//                                     data-transfer: it has no IWiaDataTransfer
 //   fail-page = 2                     the page whose transfer fails (default 1)
 //   transfer-result = E_FAIL          what the failing transfer answers (E_FAIL,
 //                                     S_FALSE or a hexadecimal HRESULT)
@@ -64,6 +69,9 @@ struct DeviceDescription {
     bool failCreateDevice = false;
     bool failDialog = false;
     bool failTransfer = false;
+    bool failFormat = false;
+    bool failMedium = false;
+    bool failDataTransfer = false;
     int failPage = 1;
     HRESULT transferResult = E_FAIL;
 

@@ -26,14 +26,20 @@ void HandlePendingMessages() {
 
 }  // namespace
 
-VirtualItem::VirtualItem(const DeviceDescription& description, Kind itemKind)
-    : device(description), kind(itemKind) {
+VirtualItem::VirtualItem(const DeviceDescription& description, Kind itemKind,
+                         std::shared_ptr<Feeder> deviceFeeder)
+    : device(description), kind(itemKind), feeder(std::move(deviceFeeder)) {
     if (kind == Kind::Root) {
         Set(WIA_DIP_DEV_ID, device.id);
         if (device.name) {
             Set(WIA_DIP_DEV_NAME, *device.name);
         }
         Set(WIA_DIP_DEV_TYPE, MAKE_STIDEVICE_TYPE(device.stiType, 0));
+        if (device.feeder) {
+            feeder = std::make_shared<Feeder>();
+            feeder->sheetsLeft = device.pages;
+            ShowFeeder();
+        }
         return;
     }
     if (device.resolution) {
@@ -42,11 +48,33 @@ VirtualItem::VirtualItem(const DeviceDescription& description, Kind itemKind)
     }
     Set(WIA_IPA_FORMAT, WiaImgFmt_BMP);
     Set(WIA_IPA_TYMED, kTymedCallback);
-    if (device.feeder) {
-        sheetsLeft = device.pages;
-        Set(WIA_DPS_DOCUMENT_HANDLING_SELECT, static_cast<LONG>(FEEDER));
-        UpdateFeederStatus();
+}
+
+void VirtualItem::ShowFeeder() {
+    if (kind != Kind::Root || !feeder) {
+        return;
     }
+    Set(WIA_DPS_DOCUMENT_HANDLING_SELECT, feeder->select);
+    Set(WIA_DPS_DOCUMENT_HANDLING_STATUS,
+        static_cast<LONG>(feeder->sheetsLeft > 0 ? FEED_READY : 0));
+}
+
+bool VirtualItem::FeedsFromFeeder() const {
+    return feeder && (feeder->select & FEEDER) != 0;
+}
+
+HRESULT VirtualItem::ReadMultiple(ULONG cpspec, const PROPSPEC rgpspec[], PROPVARIANT rgpropvar[]) {
+    ShowFeeder();  // the image items' transfers take sheets meanwhile
+    return PropertyStorageBase::ReadMultiple(cpspec, rgpspec, rgpropvar);
+}
+
+HRESULT VirtualItem::WriteMultiple(ULONG cpspec, const PROPSPEC rgpspec[],
+                                   const PROPVARIANT rgpropvar[], PROPID propidNameFirst) {
+    HRESULT hr = PropertyStorageBase::WriteMultiple(cpspec, rgpspec, rgpropvar, propidNameFirst);
+    if (SUCCEEDED(hr) && kind == Kind::Root && feeder) {
+        feeder->select = GetNumber(WIA_DPS_DOCUMENT_HANDLING_SELECT).value_or(feeder->select);
+    }
+    return hr;
 }
 
 HRESULT VirtualItem::QueryInterface(REFIID riid, void** ppv) {
@@ -58,7 +86,7 @@ HRESULT VirtualItem::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IWiaItem*>(this);
     } else if (riid == IID_IWiaPropertyStorage) {
         *ppv = static_cast<IWiaPropertyStorage*>(this);
-    } else if (riid == IID_IWiaDataTransfer && kind == Kind::Image) {
+    } else if (riid == IID_IWiaDataTransfer && kind == Kind::Image && !device.failDataTransfer) {
         *ppv = static_cast<IWiaDataTransfer*>(this);
     } else {
         return E_NOINTERFACE;
@@ -100,6 +128,9 @@ HRESULT VirtualItem::DeviceDlg(HWND hwndParent, LONG, LONG, LONG* plItemCount,
     if (!RunDeviceDialog(hwndParent, device.name.value_or(device.id))) {
         return S_FALSE;  // closed without scanning
     }
+    if (feeder) {
+        feeder->sheetsLeft = device.pages;  // the user loads the feeder for each dialog
+    }
     if (device.dialogItems <= 0) {
         return S_OK;
     }
@@ -109,7 +140,7 @@ HRESULT VirtualItem::DeviceDlg(HWND hwndParent, LONG, LONG, LONG* plItemCount,
         return E_OUTOFMEMORY;
     }
     for (int i = 0; i < device.dialogItems; ++i) {
-        items[i] = new VirtualItem(device, Kind::Image);
+        items[i] = new VirtualItem(device, Kind::Image, feeder);
     }
     *plItemCount = device.dialogItems;
     *ppIWiaItem = items;
@@ -118,7 +149,18 @@ HRESULT VirtualItem::DeviceDlg(HWND hwndParent, LONG, LONG, LONG* plItemCount,
 
 HRESULT VirtualItem::CheckWrite(const PropertyWrite& write) {
     if (kind == Kind::Root) {
-        return E_ACCESSDENIED;  // the device's information is read-only
+        // The device's information is read-only; a feeder's selection is
+        // the one property an application sets here.
+        for (const auto& [id, value] : write) {
+            const LONG* number = value.Number();
+            if (id != WIA_DPS_DOCUMENT_HANDLING_SELECT || !feeder) {
+                return E_ACCESSDENIED;
+            }
+            if (number == nullptr || (*number != FEEDER && *number != FLATBED)) {
+                return E_INVALIDARG;
+            }
+        }
+        return S_OK;
     }
     for (const auto& [id, value] : write) {
         const LONG* number = value.Number();
@@ -133,26 +175,25 @@ HRESULT VirtualItem::CheckWrite(const PropertyWrite& write) {
                 }
                 break;
             case WIA_IPA_FORMAT:
-                if (value.Guid() == nullptr || *value.Guid() != WiaImgFmt_BMP) {
+                if (device.failFormat || value.Guid() == nullptr ||
+                    *value.Guid() != WiaImgFmt_BMP) {
                     return E_INVALIDARG;  // the virtual devices make bitmaps only
                 }
                 break;
             case WIA_IPA_TYMED:
-                if (number == nullptr || (*number != TYMED_FILE && *number != kTymedCallback)) {
+                if (device.failMedium || number == nullptr ||
+                    (*number != TYMED_FILE && *number != kTymedCallback)) {
                     return E_INVALIDARG;
                 }
                 break;
+            case WIA_DPS_DOCUMENT_HANDLING_SELECT:
             case WIA_DPS_DOCUMENT_HANDLING_STATUS:
-                return E_ACCESSDENIED;
+                return E_INVALIDARG;  // WIA 1.0: the root item's, not an image item's
             default:
                 break;
         }
     }
     return S_OK;
-}
-
-void VirtualItem::UpdateFeederStatus() {
-    Set(WIA_DPS_DOCUMENT_HANDLING_STATUS, static_cast<LONG>(sheetsLeft > 0 ? FEED_READY : 0));
 }
 
 HRESULT VirtualItem::idtQueryGetData(WIA_FORMAT_INFO* pfe) {
@@ -170,25 +211,24 @@ HRESULT VirtualItem::idtGetData(LPSTGMEDIUM pMedium, IWiaDataCallback* pIWiaData
     if (GetNumber(WIA_IPA_TYMED).value_or(0) != TYMED_FILE) {
         return E_INVALIDARG;  // the item was not set up for a file
     }
-    if (device.feeder && sheetsLeft <= 0) {
+    const bool fromFeeder = FeedsFromFeeder();
+    if (fromFeeder && feeder->sheetsLeft <= 0) {
         return WIA_ERROR_PAPER_EMPTY;
     }
     HandlePendingMessages();
     int pageNumber = pagesTransferred + 1;
     if (device.failTransfer && pageNumber == device.failPage) {
         ++pagesTransferred;
-        if (device.feeder) {
-            --sheetsLeft;
-            UpdateFeederStatus();
+        if (fromFeeder) {
+            --feeder->sheetsLeft;
         }
         return device.transferResult;
     }
     HRESULT hr = Transfer(pMedium->lpszFileName, pIWiaDataCallback);
     if (hr == S_OK) {
         ++pagesTransferred;
-        if (device.feeder) {
-            --sheetsLeft;
-            UpdateFeederStatus();
+        if (fromFeeder) {
+            --feeder->sheetsLeft;
         }
     }
     return hr;

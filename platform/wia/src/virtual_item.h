@@ -1,11 +1,13 @@
 // The items of a virtual device. CreateDevice gives the root item, which
-// carries the device's information properties and shows the device dialog;
-// the dialog hands back image items, which carry the scan settings
-// (resolution, format, medium, the feeder's document handling) and transfer
-// pages into files.
+// carries the device's information properties and, for a feeder, the
+// document handling selection and status (WIA 1.0 keeps them there and
+// nowhere else), and shows the device dialog; the dialog hands back image
+// items, which carry the scan settings (resolution, format, medium) and
+// transfer pages into files, taking the feeder's sheets.
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "device_description.h"
 #include "property_storage.h"
@@ -16,12 +18,26 @@ namespace wia_service {
 class VirtualItem final : public IWiaItem, public PropertyStorageBase, public IWiaDataTransfer {
 public:
     enum class Kind { Root, Image };
-    VirtualItem(const DeviceDescription& device, Kind kind);
+    // The feeder of one device, shared by its root and image items.
+    struct Feeder {
+        LONG select = FEEDER;
+        int sheetsLeft = 0;
+    };
+    // A root item makes its device's feeder; image items get their root's.
+    VirtualItem(const DeviceDescription& device, Kind kind,
+                std::shared_ptr<Feeder> feeder = nullptr);
 
     // IUnknown, for all three interfaces.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
     ULONG STDMETHODCALLTYPE Release() override;
+
+    // The root's document handling properties follow the feeder.
+    HRESULT STDMETHODCALLTYPE ReadMultiple(ULONG cpspec, const PROPSPEC rgpspec[],
+                                           PROPVARIANT rgpropvar[]) override;
+    HRESULT STDMETHODCALLTYPE WriteMultiple(ULONG cpspec, const PROPSPEC rgpspec[],
+                                            const PROPVARIANT rgpropvar[],
+                                            PROPID propidNameFirst) override;
 
     // IWiaItem
     HRESULT STDMETHODCALLTYPE GetItemType(LONG* pItemType) override;
@@ -69,11 +85,12 @@ private:
     ~VirtualItem() override = default;
     HRESULT CheckWrite(const PropertyWrite& write) override;
     HRESULT Transfer(const std::u16string& path, IWiaDataCallback* callback);
-    void UpdateFeederStatus();
+    void ShowFeeder();
+    bool FeedsFromFeeder() const;
 
     DeviceDescription device;
     Kind kind;
-    int sheetsLeft = 0;  // in the feeder
+    std::shared_ptr<Feeder> feeder;  // null for a device without one
     int pagesTransferred = 0;
     std::atomic<ULONG> references{1};
 };

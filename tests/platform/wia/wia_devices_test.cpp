@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 #include "device_description.h"
@@ -58,7 +59,8 @@ std::u16string Text(const PROPVARIANT& value) {
 
 // The image item the device dialog gives when the user presses Scan.
 CComPtr<IWiaItem> ScanItem(IWiaDevMgr* manager, const std::u16string& id,
-                           const std::u16string& title, LONG* count = nullptr) {
+                           const std::u16string& title, LONG* count = nullptr,
+                           CComPtr<IWiaItem>* rootOut = nullptr) {
     CComPtr<IWiaItem> root;
     CComBSTR deviceId(id);
     EXPECT_EQ(manager->CreateDevice(deviceId, &root), S_OK);
@@ -87,6 +89,9 @@ CComPtr<IWiaItem> ScanItem(IWiaDevMgr* manager, const std::u16string& id,
     CoTaskMemFree(array);
     if (count != nullptr) {
         *count = items;
+    }
+    if (rootOut != nullptr) {
+        *rootOut = root;
     }
     return first;
 }
@@ -262,11 +267,16 @@ TEST(WiaDeviceItem, TheDialogsItemsTakeResolutionsAndTransferPagesIntoFiles) {
     CComPtr<IWiaDevMgr> manager = Manager();
     ASSERT_TRUE(manager);
     LONG count = 0;
-    CComPtr<IWiaItem> item = ScanItem(manager, u"dev-1", u"Feeder Device", &count);
+    CComPtr<IWiaItem> root;
+    CComPtr<IWiaItem> item =
+        ScanItem(manager, u"dev-1", u"Feeder Device", &count, std::addressof(root));
     ASSERT_TRUE(item);
     EXPECT_EQ(count, 2);
     CComPtr<IWiaPropertyStorage> storage;
     ASSERT_EQ(item->QueryInterface(IID_IWiaPropertyStorage, reinterpret_cast<void**>(&storage)),
+              S_OK);
+    CComPtr<IWiaPropertyStorage> rootStorage;
+    ASSERT_EQ(root->QueryInterface(IID_IWiaPropertyStorage, reinterpret_cast<void**>(&rootStorage)),
               S_OK);
 
     const PROPSPEC resolution[2] = {Spec(WIA_IPS_XRES), Spec(WIA_IPS_YRES)};
@@ -288,7 +298,10 @@ TEST(WiaDeviceItem, TheDialogsItemsTakeResolutionsAndTransferPagesIntoFiles) {
     const PROPSPEC feeder[2] = {Spec(WIA_DPS_DOCUMENT_HANDLING_SELECT),
                                 Spec(WIA_DPS_DOCUMENT_HANDLING_STATUS)};
     PROPVARIANT status[2] = {};
-    EXPECT_EQ(storage->ReadMultiple(2, feeder, status), S_OK);
+    EXPECT_EQ(storage->ReadMultiple(2, feeder, status), S_FALSE) << "not on the image item";
+    EXPECT_EQ(status[0].vt, VT_EMPTY);
+    EXPECT_EQ(status[1].vt, VT_EMPTY);
+    EXPECT_EQ(rootStorage->ReadMultiple(2, feeder, status), S_OK) << "WIA 1.0: on the root";
     EXPECT_EQ(status[0].lVal, FEEDER);
     EXPECT_EQ(status[1].lVal, FEED_READY);
 
@@ -305,13 +318,91 @@ TEST(WiaDeviceItem, TheDialogsItemsTakeResolutionsAndTransferPagesIntoFiles) {
     callback.answer = S_FALSE;
     EXPECT_EQ(Transfer(item, folder.path() / "cancelled.bmp", &callback), S_FALSE);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "cancelled.bmp"));
-    EXPECT_EQ(storage->ReadMultiple(2, feeder, status), S_OK);
+    EXPECT_EQ(rootStorage->ReadMultiple(2, feeder, status), S_OK);
     EXPECT_EQ(status[1].lVal, FEED_READY) << "a cancelled page stays in the feeder";
 
     EXPECT_EQ(Transfer(item, folder.path() / "2.bmp"), S_OK);
-    EXPECT_EQ(storage->ReadMultiple(2, feeder, status), S_OK);
+    EXPECT_EQ(rootStorage->ReadMultiple(2, feeder, status), S_OK);
     EXPECT_EQ(status[1].lVal, 0) << "the feeder is empty";
     EXPECT_EQ(Transfer(item, folder.path() / "3.bmp"), WIA_ERROR_PAPER_EMPTY);
+}
+
+TEST(WiaDeviceItem, TheFeederSelectionIsTheRootsToSetAndFlatbedTakesNoSheets) {
+    Describe("[device]\nid = dev-1\nname = Feeder Device\nfeeder = yes\npages = 1\n");
+    vexlo::test::TempDir folder;
+    Apartment apartment;
+    CComPtr<IWiaDevMgr> manager = Manager();
+    ASSERT_TRUE(manager);
+    CComPtr<IWiaItem> root;
+    CComPtr<IWiaItem> item =
+        ScanItem(manager, u"dev-1", u"Feeder Device", nullptr, std::addressof(root));
+    ASSERT_TRUE(item);
+    CComPtr<IWiaPropertyStorage> storage;
+    ASSERT_EQ(item->QueryInterface(IID_IWiaPropertyStorage, reinterpret_cast<void**>(&storage)),
+              S_OK);
+    CComPtr<IWiaPropertyStorage> rootStorage;
+    ASSERT_EQ(root->QueryInterface(IID_IWiaPropertyStorage, reinterpret_cast<void**>(&rootStorage)),
+              S_OK);
+    ASSERT_EQ(SetFileTransfer(storage), S_OK);
+
+    struct Write {
+        IWiaPropertyStorage* where;
+        PROPID id;
+        LONG value;
+        HRESULT expected;
+    };
+    const Write writes[] = {
+        {storage, WIA_DPS_DOCUMENT_HANDLING_SELECT, FEEDER, E_INVALIDARG},
+        {rootStorage, WIA_DPS_DOCUMENT_HANDLING_STATUS, FEED_READY, E_ACCESSDENIED},
+        {rootStorage, WIA_DPS_DOCUMENT_HANDLING_SELECT, 0x40, E_INVALIDARG},
+        {rootStorage, WIA_DIP_DEV_NAME, 1, E_ACCESSDENIED},
+        {rootStorage, WIA_DPS_DOCUMENT_HANDLING_SELECT, FLATBED, S_OK},
+    };
+    for (const Write& write : writes) {
+        const PROPSPEC spec = Spec(write.id);
+        PROPVARIANT value = {};
+        value.vt = VT_I4;
+        value.lVal = write.value;
+        EXPECT_EQ(write.where->WriteMultiple(1, &spec, &value, WIA_IPA_FIRST), write.expected)
+            << write.id << " = " << write.value;
+    }
+    // From the glass: the sheet stays in the feeder, and the glass gives a page each time.
+    EXPECT_EQ(Transfer(item, folder.path() / "1.bmp"), S_OK);
+    EXPECT_EQ(Transfer(item, folder.path() / "2.bmp"), S_OK);
+    const PROPSPEC status = Spec(WIA_DPS_DOCUMENT_HANDLING_STATUS);
+    PROPVARIANT read = {};
+    EXPECT_EQ(rootStorage->ReadMultiple(1, &status, &read), S_OK);
+    EXPECT_EQ(read.lVal, FEED_READY);
+}
+
+TEST(WiaDeviceItem, ATransferCanBeMadeImpossibleToPrepare) {
+    struct Case {
+        const char* fail;
+        bool writeRefused;
+        bool dataTransfer;
+    };
+    const Case cases[] = {
+        {"format", true, true}, {"medium", true, true}, {"data-transfer", false, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fail);
+        Describe(std::string("[device]\nid = dev-1\nname = Broken\nfail = ") + c.fail + "\n");
+        Apartment apartment;
+        CComPtr<IWiaDevMgr> manager = Manager();
+        ASSERT_TRUE(manager);
+        CComPtr<IWiaItem> item = ScanItem(manager, u"dev-1", u"Broken");
+        ASSERT_TRUE(item);
+        CComPtr<IWiaPropertyStorage> storage;
+        ASSERT_EQ(item->QueryInterface(IID_IWiaPropertyStorage, reinterpret_cast<void**>(&storage)),
+                  S_OK);
+        EXPECT_EQ(SetFileTransfer(storage), c.writeRefused ? E_INVALIDARG : S_OK);
+        IWiaDataTransfer* transfer = nullptr;
+        EXPECT_EQ(item->QueryInterface(IID_IWiaDataTransfer, reinterpret_cast<void**>(&transfer)),
+                  c.dataTransfer ? S_OK : E_NOINTERFACE);
+        EXPECT_EQ(transfer != nullptr, c.dataTransfer);
+        if (transfer != nullptr) {
+            transfer->Release();
+        }
+    }
 }
 
 TEST(WiaDeviceItem, ClosingTheDialogGivesNoItemsAndAFailingTransferWritesNothing) {
