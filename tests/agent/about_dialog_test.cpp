@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,38 @@ TEST(AboutDialog, TheLinkPaintsVisitedAfterItsOpenAndTheBackgroundIsOneBrush) {
     EXPECT_NE(dialog, nullptr);
     EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), before)
         << "the brush and the logo went with the dialog";
+}
+
+TEST(AboutDialog, AnExceptionThroughItsLoopForgetsAndFreesTheDialog) {
+    AgentFixture fixture;
+    DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    HWND first = nullptr;
+    {
+        Steps failing({
+            [] {},
+            [&] {
+                first = OpenAbout();
+                throw std::runtime_error("a handler failed inside the dialog");
+            },
+        });
+        EXPECT_THROW(fixture.window().ShowAbout(), std::runtime_error);
+    }
+    ASSERT_NE(first, nullptr);
+    // The window the unwound loop left behind is not taken for an open dialog:
+    // the next request opens a new one.
+    DestroyWindow(first);
+    HWND second = nullptr;
+    Steps closing({
+        [] {},
+        [&] {
+            second = OpenAbout();
+            PostMessageW(second, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        },
+    });
+    fixture.window().ShowAbout();
+    EXPECT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), before);
 }
 
 TEST(AboutDialog, ShowsTheProgramsVersionBlock) {
