@@ -155,6 +155,21 @@ TEST(NotifyIcon, StoresOnlyTheFlaggedFields) {
     DestroyWindow(hwnd);
 }
 
+TEST(NotifyIcon, TheListingDropsIconsWhoseWindowIsGone) {
+    HWND kept = MakeWindow();
+    HWND gone = MakeWindow();
+    NOTIFYICONDATAW keptIcon = Record(kept, 3, NIF_TIP, u"kept");
+    NOTIFYICONDATAW goneIcon = Record(gone, 3, NIF_TIP, u"gone");
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &keptIcon));
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &goneIcon));
+    DestroyWindow(gone);
+    auto icons = Listed();
+    EXPECT_NE(FindListed(icons, kept, 3), nullptr);
+    EXPECT_EQ(FindListed(icons, gone, 3), nullptr);
+    Shell_NotifyIconW(NIM_DELETE, &keptIcon);
+    DestroyWindow(kept);
+}
+
 TEST(NotifyIcon, TheListingIsInOrderOfAdding) {
     HWND first = MakeWindow();
     HWND second = MakeWindow();

@@ -77,11 +77,16 @@ int main(int argc, char** argv) {
                    desktop_user::Narrow(control.text).c_str());
             const W32_PAINT_RECORD& paint = control.paint;
             if (paint.answered) {
-                printf(" brush %s text #%06X %s",
-                       paint.hollowBrush                  ? "hollow"
-                       : paint.brushColour == CLR_INVALID ? "none"
-                                                          : "solid",
-                       static_cast<unsigned>(paint.textColour),
+                if (paint.hollowBrush) {
+                    printf(" brush hollow");
+                } else if (paint.brushColour == CLR_INVALID) {
+                    printf(" brush none");
+                } else {
+                    printf(" brush rgb(%u,%u,%u)", GetRValue(paint.brushColour),
+                           GetGValue(paint.brushColour), GetBValue(paint.brushColour));
+                }
+                printf(" text rgb(%u,%u,%u) %s", GetRValue(paint.textColour),
+                       GetGValue(paint.textColour), GetBValue(paint.textColour),
                        paint.bkMode == TRANSPARENT ? "transparent" : "opaque");
             }
             printf("\n");
