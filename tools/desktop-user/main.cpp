@@ -32,7 +32,9 @@ namespace {
 int Usage() {
     fprintf(stderr,
             "usage: desktop-user list | controls HANDLE | press TITLE BUTTON |\n"
-            "       key TITLE enter|escape | close TITLE | menu ITEM | menu-dismiss |\n"
+            "       key TITLE enter|escape | close TITLE | click TITLE CONTROL |\n"
+            "       menu ITEM | menu-dismiss | menu-rect | tray |\n"
+            "       tray-click TOOLTIP|pid=N left|right|double|move | cursor X Y |\n"
             "       run RULES [SECONDS]\n");
     return 2;
 }
