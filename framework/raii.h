@@ -64,6 +64,12 @@ using unique_hfind = unique_any<HANDLE, &FindClose, InvalidHandleIsEmpty>;  // F
 using unique_hmodule = unique_any<HMODULE, &FreeLibrary>;
 using unique_hkey = unique_any<HKEY, &RegCloseKey>;
 using unique_hglobal = unique_any<HGLOBAL, &GlobalFree>;
+using unique_hmenu = unique_any<HMENU, &DestroyMenu>;
+using unique_hicon = unique_any<HICON, &DestroyIcon>;
+inline BOOL DeleteBrush(HBRUSH brush) {
+    return DeleteObject(brush);
+}
+using unique_hbrush = unique_any<HBRUSH, &DeleteBrush>;
 
 // A global memory block locked for the owner's life.
 class unique_global_lock {

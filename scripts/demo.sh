@@ -126,3 +126,21 @@ else
     sed 's/^/  /' "$APPDATA/VexloDesktop/vexlo-plugin.log" || true
     exit 1
 fi
+
+# The demo's last step: the person at the screen sees the agent's icon in the
+# notification area and ends the agent from its menu.
+echo
+echo "The agent in the notification area:"
+out/bin/desktop-user tray | sed 's/^/  /'
+out/bin/desktop-user tray-click "Агент Vexlo" right
+out/bin/desktop-user menu "Выход"
+for _ in $(seq 100); do
+    out/bin/desktop-user list | grep -q VexloDesktopClass || break
+    sleep 0.05
+done
+if out/bin/desktop-user list | grep -q VexloDesktopClass; then
+    echo "  the agent did not end from its tray menu"
+    exit 1
+fi
+echo "  \"Выход\" in the tray menu ended the agent; the icon is gone:"
+out/bin/desktop-user tray | sed 's/^/  /'

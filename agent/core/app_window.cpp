@@ -7,6 +7,7 @@
 #include "agent/core/stale_files.h"
 #include "agent/imaging/print_pages.h"
 #include "agent/service/render_flight.h"
+#include "agent/core/resource_ids.h"
 #include "agent/service/upload_flight.h"
 #include "framework/modal_loop.h"
 
@@ -46,6 +47,7 @@ CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
       scannerFactory(std::move(scanners)),
       scanWorkerStart(workerStart),
       printWorkerStart(printStart) {
+    LinkAgentResources();
     stopEvent.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     // The GUI thread joins the workers at the close; the workers send to the
     // pages, and the pages (and the agent's own windows) send back.
@@ -56,6 +58,7 @@ CAppWindow::CAppWindow(fw::CAppModule& appModule, ScannerFactory scanners,
 
 CAppWindow::~CAppWindow() {
     retiredScanners.clear();
+    retiredTrays.clear();
     if (filterAdded) {
         if (fw::CMessageLoop* loop = module.GetMessageLoop()) {
             loop->RemoveMessageFilter(this);
@@ -67,10 +70,18 @@ CAppWindow::~CAppWindow() {
     }
     logger.Close();
     printPages.clear();
+    if (trayIconImage != nullptr) {
+        DestroyIcon(trayIconImage);
+    }
 }
 
 LRESULT CAppWindow::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {
     GetSystemTimeAsFileTime(&started);
+    tray = std::make_unique<CTrayMenu>(m_hWnd, this);
+    trayIconImage = static_cast<HICON>(LoadImageW(fw::ThisModule(), MAKEINTRESOURCEW(kTrayIconId),
+                                                  IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                  GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    tray->SetIcon(trayIconImage);
     AllowMessagesThroughFilter();
     settings = GetSettings();
     if (scannerFactory.makeTwain) {
@@ -137,6 +148,7 @@ LRESULT CAppWindow::OnDestroy(UINT, WPARAM, LPARAM, BOOL&) {
     stopRequested = true;
     SetEvent(stopEvent.get());
     Log(kLogTrace, u"Close desktop...");
+    CloseTray();
 
     CutRenderCalls();
     CancelPrintDialog();
@@ -167,6 +179,23 @@ void CAppWindow::RetireScanner(ScannerPtr& scanner) {
         retiredScanners.push_back(std::move(scanner));
     }
     scanner.reset();
+}
+
+void CAppWindow::CloseTray() {
+    if (!tray) {
+        return;
+    }
+    if (tray->m_hWnd != nullptr && ::IsWindow(tray->m_hWnd)) {
+        ::DestroyWindow(tray->m_hWnd);
+    }
+    // A newer agent's broadcast or the Exit command can arrive inside the
+    // tray's own menu or about dialog: that handler is still on the stack and
+    // returns into the tray object after this close.
+    if (fw::ModalLoopsOnStack(tray.get()) > 0) {
+        tray->SetIcon(nullptr);
+        retiredTrays.push_back(std::move(tray));
+    }
+    tray.reset();
 }
 
 BOOL CAppWindow::PreTranslateMessage(MSG* pMsg) {
@@ -419,7 +448,24 @@ void CAppWindow::SetPrintPages(const std::deque<std::u16string>& pages) {
 }
 
 void CAppWindow::ShowAbout() {
-    // The about dialog comes with the tray icon.
+    if (m_hWnd == nullptr || stopRequested) {
+        return;  // closing
+    }
+    if (aboutDialog != nullptr) {
+        ::SetActiveWindow(aboutDialog->m_hWnd);
+        return;
+    }
+    auto dialog = std::make_unique<CDialogAbout>();
+    // The pointer is forgotten however the dialog ends, an exception included.
+    struct Forget {
+        CDialogAbout*& pointer;
+        ~Forget() { pointer = nullptr; }
+    } forget{aboutDialog};
+    aboutDialog = dialog.get();
+    // The dialog's loop is on this stack frame: the object goes only after it
+    // has returned, whatever the loop dispatched (the agent's own close too).
+    fw::CModalLoopScope loop(dialog.get());
+    dialog->DoModal(m_hWnd, 0);
 }
 
 void CAppWindow::Log(int level, const char16_t* format, ...) {

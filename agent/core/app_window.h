@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,6 +20,8 @@
 #include "agent/base/messages.h"
 #include "agent/base/settings.h"
 #include "agent/base/work_items.h"
+#include "agent/core/dialog_about.h"
+#include "agent/core/tray_menu.h"
 #include "agent/scanning/scanner.h"
 #include "framework/message_loop.h"
 #include "framework/raii.h"
@@ -133,9 +136,20 @@ private:
     // to its windows (the print dialog's end re-enables this window by a
     // send), cutting a render or cancelling a dialog that began meanwhile.
     void JoinPrintWorker();
+    // The tray's close step: its window goes and its icon is removed now; the
+    // object itself waits when a loop it started is still on the stack.
+    void CloseTray();
 
     fw::CAppModule& module;
     ScannerFactory scannerFactory;
+
+    HICON trayIconImage = nullptr;  // destroyed with the window object
+    std::unique_ptr<CTrayMenu> tray;
+    CDialogAbout* aboutDialog = nullptr;  // set only while the dialog is open
+    // A tray whose menu or about dialog was still on this thread's stack
+    // when the window closed: deleted with the window object, after the loop
+    // has unwound.
+    std::vector<std::unique_ptr<CTrayMenu>> retiredTrays;
     ScanWorkerStart scanWorkerStart;
     PrintWorkerStart printWorkerStart;
 

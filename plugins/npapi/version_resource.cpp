@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "plugins/npapi/version_block.h"
+#include "framework/version_block.h"
 
 namespace vexlo::npapi {
 

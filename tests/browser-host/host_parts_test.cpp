@@ -4,7 +4,7 @@
 
 #include "js_text.h"
 #include "page.h"
-#include "plugins/npapi/version_block.h"
+#include "framework/version_block.h"
 #include "support/temp_dir.h"
 #include "version_reader.h"
 

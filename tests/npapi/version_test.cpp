@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "plugins/npapi/version_block.h"
+#include "framework/version_block.h"
 #include "plugins/npapi/version_resource.h"
 #include "version_reader.h"
 

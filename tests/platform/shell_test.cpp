@@ -70,6 +70,36 @@ TEST(ShellExecute, OpensAUrlWithTheConfiguredOpener) {
     EXPECT_EQ(WaitForFile(dir.path() / "opened"), "https://vexlo.example/\n");
 }
 
+TEST(ShellExecute, OpensWhatTheWindowsShellTakesAsAnAddress) {
+    struct Case {
+        const char16_t* target;
+        bool opened;
+        const char* given;
+    };
+    const Case cases[] = {
+        {u"http://vexlo.example/a", true, "http://vexlo.example/a\n"},
+        {u"HTTPS://vexlo.example/", true, "HTTPS://vexlo.example/\n"},
+        {u"mailto:fax@vexlo.example", true, "mailto:fax@vexlo.example\n"},
+        {u"www.vexlo.example", true, "http://www.vexlo.example\n"},  // a bare www. name
+        {u"WWW.vexlo.example/page", true, "http://WWW.vexlo.example/page\n"},
+        {u"vexlo-private:x", false, nullptr},  // no handler for that scheme
+        {u"www.", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteScript(dir.path() / "opener", "echo \"$1\" > " + dir.native("opened"));
+        setenv("W32_URL_OPENER", dir.native("opener").c_str(), 1);
+        intptr_t result = reinterpret_cast<intptr_t>(
+            ShellExecuteW(nullptr, u"open", c.target, nullptr, nullptr, SW_SHOWNORMAL));
+        if (c.opened) {
+            EXPECT_GT(result, 32);
+            EXPECT_EQ(WaitForFile(dir.path() / "opened"), c.given);
+        } else {
+            EXPECT_LE(result, 32);
+        }
+    }
+}
+
 TEST(ShellExecute, StartsAWindowsProgramNameFromPath) {
     TempDir dir;
     WriteScript(dir.path() / "agent_test",

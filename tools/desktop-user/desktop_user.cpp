@@ -78,7 +78,9 @@ std::vector<ControlInfo> Controls(HWND window) {
         window,
         [](HWND hwnd, LPARAM data) -> BOOL {
             auto* list = reinterpret_cast<std::vector<ControlInfo>*>(data);
-            list->push_back({hwnd, GetDlgCtrlID(hwnd), ClassOf(hwnd), TextOf(hwnd)});
+            ControlInfo info{hwnd, GetDlgCtrlID(hwnd), ClassOf(hwnd), TextOf(hwnd), {}};
+            W32GetPaintRecord(hwnd, &info.paint);
+            list->push_back(info);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&controls));
@@ -117,6 +119,18 @@ bool PressKey(HWND window, WPARAM virtualKey) {
 
 bool CloseWindow(HWND window) {
     return PostMessageW(window, WM_CLOSE, 0, 0) != FALSE;
+}
+
+bool ClickControl(HWND window, const std::u16string& control) {
+    for (const auto& info : Controls(window)) {
+        bool byText = !control.empty() && WithoutMnemonic(info.text) == WithoutMnemonic(control);
+        bool byId = !control.empty() && Narrow(control) == std::to_string(info.id);
+        if (byText || byId) {
+            return PostMessageW(info.hwnd, WM_LBUTTONDOWN, 0, 0) != FALSE &&
+                   PostMessageW(info.hwnd, WM_LBUTTONUP, 0, 0) != FALSE;
+        }
+    }
+    return false;
 }
 
 bool PickMenuItem(const std::u16string& item, std::chrono::milliseconds timeout) {
@@ -196,7 +210,7 @@ std::vector<Rule> ParseRules(const std::string& text) {
             fail("has no action");
         }
         std::string action = words[i++];
-        if (action == "press" || action == "key") {
+        if (action == "press" || action == "key" || action == "click" || action == "menu") {
             if (i >= words.size()) {
                 fail("'" + action + "' needs an argument");
             }
@@ -250,6 +264,16 @@ int RunRules(const std::vector<Rule>& rules, std::chrono::steady_clock::time_poi
                 bool ok = false;
                 if (rule.action == u"press") {
                     ok = PressButton(window.hwnd, rule.argument);
+                } else if (rule.action == u"click") {
+                    ok = ClickControl(window.hwnd, rule.argument);
+                } else if (rule.action == u"menu") {
+                    ok = false;
+                    for (const auto& item : Controls(window.hwnd)) {
+                        if (WithoutMnemonic(item.text) == WithoutMnemonic(rule.argument)) {
+                            ok = PostMessageW(item.hwnd, BM_CLICK, 0, 0) != FALSE;
+                            break;
+                        }
+                    }
                 } else if (rule.action == u"key") {
                     ok = PressKey(window.hwnd, rule.argument == u"enter" ? VK_RETURN : VK_ESCAPE);
                 } else {

@@ -24,6 +24,8 @@ struct ControlInfo {
     int id = 0;
     std::u16string className;
     std::u16string text;
+    // How its last paint went (W32GetPaintRecord); answered is false before one.
+    W32_PAINT_RECORD paint{};
 };
 
 std::vector<WindowInfo> TopLevelWindows();
@@ -39,12 +41,17 @@ bool PressButton(HWND window, const std::u16string& button);
 // Enter (the default button) or Escape (Cancel) in a dialog.
 bool PressKey(HWND window, WPARAM virtualKey);
 bool CloseWindow(HWND window);
+// Clicks a control that is not a button (a static with SS_NOTIFY, a link):
+// the left button goes down and up on it. The control is named by its text
+// or decimal id.
+bool ClickControl(HWND window, const std::u16string& control);
 // Picks the item with this text of the open popup menu, or dismisses it.
 bool PickMenuItem(const std::u16string& item, std::chrono::milliseconds timeout);
 bool DismissMenu(std::chrono::milliseconds timeout);
 
 // A rule: when a window of this class and/or title appears, do the action
-// after a delay. Actions: "press <button>", "key enter", "key escape", "close".
+// after a delay. Actions: "press <button>", "key enter", "key escape", "close",
+// "click <control>" and, in a popup menu (class=#32768), "menu <item>".
 struct Rule {
     std::u16string className;
     std::u16string title;

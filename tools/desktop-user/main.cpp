@@ -9,6 +9,11 @@
 //   desktop-user run <rules file> [seconds] follow a rule file (default 60 s)
 //   desktop-user twain-select|twain-scan|twain-close NAME, twain-cancel   TWAIN dialogs
 //   desktop-user wia-scan|wia-cancel NAME   press Scan or Cancel in a WIA device's dialog
+//   desktop-user click <title> <control>   click a control that is no button (a link)
+//   desktop-user tray                       the notification area's icons
+//   desktop-user tray-click TOOLTIP|pid=N left|right|double|move
+//   desktop-user cursor X Y                 move the cursor (the menu opens there)
+//   desktop-user menu-rect                  where the open popup menu is
 //   desktop-user list-click TITLE ROW|empty [ctrl] [right] [double]
 //                                           click a row of the list in a window
 #include <cstdio>
@@ -19,6 +24,7 @@
 
 #include "desktop_user.h"
 #include "print_dialogs.h"
+#include "tray_icons.h"
 #include "twain_dialogs.h"
 #include "wia_dialogs.h"
 
@@ -27,7 +33,9 @@ namespace {
 int Usage() {
     fprintf(stderr,
             "usage: desktop-user list | controls HANDLE | press TITLE BUTTON |\n"
-            "       key TITLE enter|escape | close TITLE | menu ITEM | menu-dismiss |\n"
+            "       key TITLE enter|escape | close TITLE | click TITLE CONTROL |\n"
+            "       menu ITEM | menu-dismiss | menu-rect | tray |\n"
+            "       tray-click TOOLTIP|pid=N left|right|double|move | cursor X Y |\n"
             "       run RULES [SECONDS] | print-pick TITLE PRINTER\n");
     return 2;
 }
@@ -68,9 +76,23 @@ int main(int argc, char** argv) {
     if (command == "controls" && argc == 3) {
         HWND hwnd = reinterpret_cast<HWND>(strtoul(argv[2], nullptr, 16));
         for (const auto& control : desktop_user::Controls(hwnd)) {
-            printf("%5d %-14s \"%s\"\n", control.id,
-                   desktop_user::Narrow(control.className).c_str(),
+            printf("%5d %-14s \"%s\"", control.id, desktop_user::Narrow(control.className).c_str(),
                    desktop_user::Narrow(control.text).c_str());
+            const W32_PAINT_RECORD& paint = control.paint;
+            if (paint.answered) {
+                if (paint.hollowBrush) {
+                    printf(" brush hollow");
+                } else if (paint.brushColour == CLR_INVALID) {
+                    printf(" brush none");
+                } else {
+                    printf(" brush rgb(%u,%u,%u)", GetRValue(paint.brushColour),
+                           GetGValue(paint.brushColour), GetBValue(paint.brushColour));
+                }
+                printf(" text rgb(%u,%u,%u) %s", GetRValue(paint.textColour),
+                       GetGValue(paint.textColour), GetBValue(paint.textColour),
+                       paint.bkMode == TRANSPARENT ? "transparent" : "opaque");
+            }
+            printf("\n");
         }
         return 0;
     }
@@ -93,6 +115,14 @@ int main(int argc, char** argv) {
     if (command == "close" && argc == 3) {
         HWND hwnd = Window(argv[2]);
         return hwnd != nullptr && desktop_user::CloseWindow(hwnd) ? 0 : 1;
+    }
+    if (command == "click" && argc == 4) {
+        HWND hwnd = Window(argv[2]);
+        return hwnd != nullptr && desktop_user::ClickControl(hwnd, desktop_user::Wide(argv[3])) ? 0
+                                                                                                : 1;
+    }
+    if (desktop_user::IsTrayCommand(command)) {
+        return desktop_user::RunTrayCommand(argc, argv);
     }
     if (command == "menu" && argc == 3) {
         return desktop_user::PickMenuItem(desktop_user::Wide(argv[2]), std::chrono::seconds(5)) ? 0

@@ -252,6 +252,11 @@ W32API DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE* pHandl
 #define SM_CYICON 12
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
+#define SM_XVIRTUALSCREEN 76
+#define SM_YVIRTUALSCREEN 77
+#define SM_CXVIRTUALSCREEN 78
+#define SM_CYVIRTUALSCREEN 79
+#define SM_CMONITORS 80
 
 #define MONITOR_DEFAULTTONULL 0x00000000
 #define MONITOR_DEFAULTTOPRIMARY 0x00000001
@@ -347,6 +352,45 @@ W32API LRESULT WINAPI SendDlgItemMessageW(HWND hDlg, int nIDDlgItem, UINT Msg, W
                                           LPARAM lParam);
 W32API BOOL WINAPI SetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPCWSTR lpString);
 W32API UINT WINAPI GetDlgItemTextW(HWND hDlg, int nIDDlgItem, LPWSTR lpString, int cchMax);
+
+// Painting.
+typedef struct tagPAINTSTRUCT {
+    HDC hdc;
+    BOOL fErase;
+    RECT rcPaint;
+    BOOL fRestore;
+    BOOL fIncUpdate;
+    BYTE rgbReserved[32];
+} PAINTSTRUCT, *LPPAINTSTRUCT;
+
+#define DT_LEFT 0x00000000
+#define DT_CENTER 0x00000001
+#define DT_SINGLELINE 0x00000020
+#define DT_NOPREFIX 0x00000800
+#define DT_CALCRECT 0x00000400
+
+// A window's DC (null: the screen's); released with ReleaseDC.
+W32API HDC WINAPI GetDC(HWND hWnd);
+W32API int WINAPI ReleaseDC(HWND hWnd, HDC hDC);
+W32API HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
+W32API BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+W32API BOOL WINAPI UpdateWindow(HWND hWnd);
+W32API int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
+W32API BOOL WINAPI SetCursorPos(int X, int Y);
+
+// What the last paint of a window showed, for the simulated user and tests
+// in any process of the session: the answer to the window's WM_CTLCOLOR*
+// message (the solid brush's colour, or CLR_INVALID; whether it was the
+// hollow stock brush) and the DC's background mode and text colour when the
+// paint ended.
+typedef struct W32_PAINT_RECORD {
+    BOOL answered;
+    COLORREF brushColour;
+    BOOL hollowBrush;
+    int bkMode;
+    COLORREF textColour;
+} W32_PAINT_RECORD;
+W32API BOOL WINAPI W32GetPaintRecord(HWND hWnd, W32_PAINT_RECORD* record);
 
 // Cursors and icons.
 W32API HCURSOR WINAPI LoadCursorW(HINSTANCE hInstance, LPCWSTR lpCursorName);

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,7 +60,27 @@ bool IsExecutableFile(const std::string& path) {
            access(path.c_str(), X_OK) == 0;
 }
 
-bool LooksLikeUrl(const std::string& target) {
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    return strncasecmp(text.c_str(), prefix, strlen(prefix)) == 0;
+}
+
+// What the Windows shell opens as an address: the web and mail schemes, and a
+// bare "www." name, which it takes as an http address. Empty for anything else.
+std::string AsAddress(const std::string& target) {
+    for (const char* scheme : {"http:", "https:", "mailto:"}) {
+        if (StartsWithNoCase(target, scheme) && target.size() > strlen(scheme)) {
+            return target;
+        }
+    }
+    if (StartsWithNoCase(target, "www.") && target.size() > 4 &&
+        target.find_first_of(" \t\"<>") == std::string::npos) {
+        return "http://" + target;
+    }
+    return {};
+}
+
+// Some other "scheme:..." that no handler is registered for here.
+bool HasScheme(const std::string& target) {
     size_t colon = target.find(':');
     if (colon == std::string::npos || colon < 2) {
         return false;
@@ -216,14 +237,17 @@ W32API HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR lpOperation, LPCWSTR lpFile,
     }
     const std::string target = w32::ToNative(lpFile);
     const std::string directory = w32::ToNative(lpDirectory);
-    if (LooksLikeUrl(target)) {
+    if (std::string address = AsAddress(target); !address.empty()) {
         const char* opener = getenv("W32_URL_OPENER");
         std::string program =
             FindProgram(opener != nullptr && *opener ? opener : "xdg-open", nullptr);
-        if (program.empty() || !Spawn(program, {target}, directory)) {
+        if (program.empty() || !Spawn(program, {address}, directory)) {
             return Result(SE_ERR_NOASSOC);
         }
         return Result(42);
+    }
+    if (HasScheme(target)) {
+        return Result(SE_ERR_NOASSOC);
     }
     std::string program = FindProgram(target, __builtin_return_address(0));
     if (program.empty()) {

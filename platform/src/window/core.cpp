@@ -180,7 +180,34 @@ void PublishRecord(const Window& window) {
     record.messageOnly = window.messageOnly;
     record.className = window.windowClass ? window.windowClass->name : std::u16string();
     record.title = window.title;
+    RECT screen = ScreenRect(window);
+    record.left = screen.left;
+    record.top = screen.top;
+    record.right = screen.right;
+    record.bottom = screen.bottom;
+    record.colourAnswered = window.colourAnswered;
+    record.brushColour = window.brushColour;
+    record.hollowBrush = window.hollowBrush;
+    record.bkMode = window.bkMode;
+    record.textColour = window.textColour;
     session::PublishWindow(record);
+}
+
+RECT ScreenRect(const Window& window) {
+    RECT rect = window.rect;
+    uint32_t parent = window.parent;
+    for (int depth = 0; parent != 0 && depth < 64; ++depth) {
+        auto above = FindLocal(Handle(parent));
+        if (!above) {
+            break;
+        }
+        rect.left += above->rect.left;
+        rect.right += above->rect.left;
+        rect.top += above->rect.top;
+        rect.bottom += above->rect.top;
+        parent = above->parent;
+    }
+    return rect;
 }
 
 }  // namespace w32::window

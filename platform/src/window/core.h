@@ -42,8 +42,15 @@ struct Window {
     bool destroying = false;
     bool topmost = false;
     BYTE alpha = 255;
-    RECT rect{0, 0, 0, 0};
+    RECT rect{0, 0, 0, 0};  // in the parent's client coordinates (the screen's for top level)
     std::vector<uint32_t> children;
+    bool paintPending = false;  // a WM_PAINT is queued and not yet painted
+    // The last paint's colour answer and DC state (see session::WindowRecord).
+    bool colourAnswered = false;
+    COLORREF brushColour = 0xFFFFFFFF;
+    bool hollowBrush = false;
+    int bkMode = 0;
+    COLORREF textColour = 0;
 };
 
 class Connection;
@@ -147,5 +154,7 @@ LRESULT CallProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Posts into a local thread's queue.
 bool PostLocal(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam);
 void PublishRecord(const Window& window);
+// The window's rectangle in screen coordinates.
+RECT ScreenRect(const Window& window);
 
 }  // namespace w32::window

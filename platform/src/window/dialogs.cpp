@@ -8,6 +8,7 @@
 #include "w32/shell.h"
 #include "w32/user.h"
 #include "window/controls.h"
+#include "window/painting.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ LRESULT CALLBACK DialogWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     INT_PTR handled = proc != nullptr ? proc(hwnd, message, wParam, lParam) : FALSE;
     switch (message) {
         case WM_INITDIALOG:
+            return handled;
         case WM_CTLCOLORBTN:
         case WM_CTLCOLORDLG:
         case WM_CTLCOLOREDIT:
@@ -50,6 +52,10 @@ LRESULT CALLBACK DialogWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
         case WM_CTLCOLORMSGBOX:
         case WM_CTLCOLORSCROLLBAR:
         case WM_CTLCOLORSTATIC:
+            // The dialog manager keeps what the dialog answered for the paint's record.
+            w32::window::NoteColourAnswer(
+                message == WM_CTLCOLORDLG ? hwnd : reinterpret_cast<HWND>(lParam),
+                reinterpret_cast<HBRUSH>(handled));
             return handled;  // the procedure's answer is the result itself
         case WM_NCDESTROY: {
             std::lock_guard<std::mutex> guard(Lock());
@@ -171,6 +177,10 @@ W32API LRESULT WINAPI DefDlgProcW(HWND hDlg, UINT Msg, WPARAM wParam, LPARAM lPa
                          reinterpret_cast<LPARAM>(GetDlgItem(hDlg, IDCANCEL)));
             return 0;
         case DM_GETDEFID:
+            return 0;
+        case WM_PAINT:
+            // The dialog's background: the dialog procedure answers WM_CTLCOLORDLG.
+            w32::window::PaintWithColours(hDlg, WM_CTLCOLORDLG, hDlg);
             return 0;
         default:
             return DefWindowProcW(hDlg, Msg, wParam, lParam);

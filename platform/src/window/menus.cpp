@@ -86,6 +86,8 @@ LRESULT CALLBACK PopupProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
             }
             return 0;
         case WM_CLOSE:
+        case WM_DESTROY:
+            // Closed, or gone with its owner: the menu ends without a choice.
             if (tracking != nullptr) {
                 tracking->done = true;
             }
@@ -205,10 +207,22 @@ W32API BOOL WINAPI TrackPopupMenu(HMENU hMenu, UINT uFlags, int x, int y, int, H
         return FALSE;
     }
     RegisterClasses();
+    // The menu stays inside the work area of the monitor nearest the point,
+    // moved back from an edge it would cross.
+    const int width = 160;
+    const int height = 20 * static_cast<int>(menu.items.size());
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (GetMonitorInfoW(MonitorFromPoint(POINT{x, y}, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        x = std::max(static_cast<int>(work.left),
+                     std::min(x, static_cast<int>(work.right) - width));
+        y = std::max(static_cast<int>(work.top),
+                     std::min(y, static_cast<int>(work.bottom) - height));
+    }
     // Shown only once its items exist, so that whoever sees it sees them too.
-    HWND popup =
-        CreateWindowExW(WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP, x, y, 160,
-                        20 * static_cast<int>(menu.items.size()), hWnd, nullptr, nullptr, nullptr);
+    HWND popup = CreateWindowExW(WS_EX_TOPMOST, u"#32768", nullptr, WS_POPUP, x, y, width, height,
+                                 hWnd, nullptr, nullptr, nullptr);
     if (popup == nullptr) {
         return FALSE;
     }

@@ -10,6 +10,7 @@
 #include "w32/crt.h"
 #include "w32/kernel.h"
 #include "window/core.h"
+#include "window/painting.h"
 #include "window/marshalling.h"
 #include "window/remote.h"
 #include "window/session.h"
@@ -648,6 +649,10 @@ W32API LRESULT WINAPI DispatchMessageW(const MSG* lpMsg) {
     if (lpMsg == nullptr) {
         return 0;
     }
+    if (lpMsg->message == WM_PAINT && lpMsg->wParam != w32::window::kPaintFromAnotherProcess &&
+        !w32::window::NeedsPaint(lpMsg->hwnd)) {
+        return 0;  // painted meanwhile (UpdateWindow): nothing is left to paint
+    }
     if (lpMsg->message == WM_TIMER && lpMsg->lParam != 0) {
         // Only a procedure SetTimer registered on this thread is called; a
         // WM_TIMER posted with any other number is not a call.
@@ -698,6 +703,13 @@ W32API LRESULT WINAPI DefWindowProcW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM 
         }
         case WM_GETTEXTLENGTH:
             return GetWindowTextLengthW(hWnd);
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            if (BeginPaint(hWnd, &paint) != nullptr) {
+                EndPaint(hWnd, &paint);
+            }
+            return 0;
+        }
         default:
             return 0;
     }

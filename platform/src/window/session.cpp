@@ -111,8 +111,10 @@ std::string WindowPath(uint32_t handle) {
 
 std::string Serialise(const WindowRecord& r) {
     char numbers[200];
-    snprintf(numbers, sizeof(numbers), "%u %d %u %u %u %u %u %d %d\n", r.handle, r.pid, r.tid,
-             r.parent, r.owner, r.style, r.exStyle, r.controlId, r.messageOnly ? 1 : 0);
+    snprintf(numbers, sizeof(numbers), "%u %d %u %u %u %u %u %d %d %d %d %d %d %d %u %d %d %u\n",
+             r.handle, r.pid, r.tid, r.parent, r.owner, r.style, r.exStyle, r.controlId,
+             r.messageOnly ? 1 : 0, r.left, r.top, r.right, r.bottom, r.colourAnswered ? 1 : 0,
+             r.brushColour, r.hollowBrush ? 1 : 0, r.bkMode, r.textColour);
     return std::string(numbers) + Hex(r.className) + "\n" + Hex(r.title) + "\n";
 }
 
@@ -120,12 +122,18 @@ std::optional<WindowRecord> Parse(const std::string& text) {
     WindowRecord r;
     int messageOnly = 0;
     int pid = 0;
-    if (sscanf(text.c_str(), "%u %d %u %u %u %u %u %d %d", &r.handle, &pid, &r.tid, &r.parent,
-               &r.owner, &r.style, &r.exStyle, &r.controlId, &messageOnly) != 9) {
+    int answered = 0;
+    int hollow = 0;
+    if (sscanf(text.c_str(), "%u %d %u %u %u %u %u %d %d %d %d %d %d %d %u %d %d %u", &r.handle,
+               &pid, &r.tid, &r.parent, &r.owner, &r.style, &r.exStyle, &r.controlId, &messageOnly,
+               &r.left, &r.top, &r.right, &r.bottom, &answered, &r.brushColour, &hollow, &r.bkMode,
+               &r.textColour) != 18) {
         return std::nullopt;
     }
     r.pid = pid;
     r.messageOnly = messageOnly != 0;
+    r.colourAnswered = answered != 0;
+    r.hollowBrush = hollow != 0;
     size_t first = text.find('\n');
     size_t second = first == std::string::npos ? first : text.find('\n', first + 1);
     if (second == std::string::npos) {
@@ -279,6 +287,89 @@ std::vector<WindowRecord> AllWindows() {
     std::sort(windows.begin(), windows.end(),
               [](const WindowRecord& a, const WindowRecord& b) { return a.handle < b.handle; });
     return windows;
+}
+
+void ReadCursor(int32_t* x, int32_t* y) {
+    *x = 960;
+    *y = 540;
+    if (Directory().empty()) {
+        return;
+    }
+    int readX = 0;
+    int readY = 0;
+    if (sscanf(ReadSmallFile(Directory() + "/cursor").c_str(), "%d %d", &readX, &readY) == 2) {
+        *x = readX;
+        *y = readY;
+    }
+}
+
+void WriteCursor(int32_t x, int32_t y) {
+    if (!Directory().empty()) {
+        WriteFileAtomically(Directory() + "/cursor", std::to_string(x) + " " + std::to_string(y));
+    }
+}
+
+namespace {
+// Keys come from this process's own handle values: only hex digits and '-'.
+bool SafeKey(const std::string& key) {
+    return !key.empty() && key.size() < 64 &&
+           key.find_first_not_of("0123456789abcdefABCDEF-") == std::string::npos;
+}
+std::string EntryFolder(const std::string& folder) {
+    std::string path = Directory() + "/" + folder;
+    mkdir(path.c_str(), 0700);
+    return path;
+}
+}  // namespace
+
+bool WriteEntry(const std::string& folder, const std::string& key, const std::string& text) {
+    return !Directory().empty() && SafeKey(key) &&
+           WriteFileAtomically(EntryFolder(folder) + "/" + key, text);
+}
+
+bool RemoveEntry(const std::string& folder, const std::string& key) {
+    return !Directory().empty() && SafeKey(key) &&
+           unlink((EntryFolder(folder) + "/" + key).c_str()) == 0;
+}
+
+bool EntryExists(const std::string& folder, const std::string& key) {
+    struct stat info;
+    return !Directory().empty() && SafeKey(key) &&
+           stat((EntryFolder(folder) + "/" + key).c_str(), &info) == 0;
+}
+
+std::vector<std::pair<std::string, std::string>> ReadEntries(const std::string& folder) {
+    std::vector<std::pair<std::string, std::string>> entries;
+    if (Directory().empty()) {
+        return entries;
+    }
+    std::string path = EntryFolder(folder);
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) {
+        return entries;
+    }
+    while (struct dirent* entry = readdir(dir)) {
+        std::string name = entry->d_name;
+        if (SafeKey(name)) {
+            entries.emplace_back(name, ReadSmallFile(path + "/" + name));
+        }
+    }
+    closedir(dir);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+void WithLock(const char* name, const std::function<void()>& f) {
+    static std::mutex local;
+    std::lock_guard<std::mutex> guard(local);
+    if (Directory().empty()) {
+        f();
+        return;
+    }
+    Locked(name, [&] {
+        f();
+        return 0;
+    });
 }
 
 std::string SocketPath(pid_t pid) {

@@ -236,7 +236,8 @@ W32API HWND WINAPI CreateWindowExW(DWORD dwExStyle, LPCWSTR lpClassName, LPCWSTR
     window->style = dwStyle;
     window->exStyle = dwExStyle;
     window->topmost = (dwExStyle & WS_EX_TOPMOST) != 0;
-    window->title = lpWindowName != nullptr ? lpWindowName : u"";
+    // A template's ordinal (a bitmap static's image) is no text.
+    window->title = lpWindowName != nullptr && !IS_INTRESOURCE(lpWindowName) ? lpWindowName : u"";
     window->instance = hInstance;
     if (hWndParent == HWND_MESSAGE) {
         window->messageOnly = true;
@@ -454,6 +455,9 @@ W32API BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
         }
     }
     Republish(window);
+    if (nCmdShow != 0 && !wasVisible) {
+        InvalidateRect(hWnd, nullptr, TRUE);
+    }
     return wasVisible;
 }
 
@@ -744,16 +748,19 @@ W32API BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
 }
 
 W32API BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
-    auto window = FindLocal(hWnd);
-    if (!window || lpRect == nullptr) {
+    if (lpRect == nullptr) {
         return FALSE;
     }
-    *lpRect = window->rect;
-    return TRUE;
-}
-
-W32API BOOL WINAPI InvalidateRect(HWND hWnd, const RECT*, BOOL) {
-    return IsWindow(hWnd);
+    if (auto window = FindLocal(hWnd)) {
+        *lpRect = w32::window::ScreenRect(*window);
+        return TRUE;
+    }
+    if (auto record = Remote(hWnd)) {
+        *lpRect = {record->left, record->top, record->right, record->bottom};
+        return TRUE;
+    }
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
 }
 
 // Every message may reach every window of the session here: nothing is filtered.

@@ -1,4 +1,4 @@
-#include "plugins/npapi/version_block.h"
+#include "framework/version_block.h"
 
 #include <cstdio>
 #include <cstring>
