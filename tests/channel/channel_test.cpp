@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -496,6 +497,26 @@ TEST_F(ChannelTest, AnOwnerThatLetsGoInsideASelfCalledTickFreesTheChannelAfterIt
     EXPECT_TRUE(deleted);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, 1)}));
+}
+
+// An agent whose thread takes the request and never returns from it: the
+// channel's send gives up after its bound and the call goes on as for an
+// absent agent, so one hung agent does not hang the page.
+TEST_F(ChannelWithAgentTest, AnAgentThatHangsInARequestIsTreatedAsAbsent) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    agent.SetResponder([released](const PluginRequest&) {
+        released.wait_for(60s);  // hung, until the test lets it go
+        return std::vector<FakeReply>{Reply(1)};
+    });
+    PluginRequest scan = Request(kRequestScan, 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(channel->SendScanRequest(&scan, Callback(1)), S_OK);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    release.set_value();
+    EXPECT_EQ(events, (std::vector<Event>{StateEvent(1, -1, 0, u"")}));
+    EXPECT_GE(waited, std::chrono::milliseconds(CProcessMessage::kAgentSendTimeout) - 100ms);
+    EXPECT_LT(waited, 55s) << "the send gave up on its own, not when the agent was released";
 }
 
 // --- Without an agent, and starting one ---------------------------------------------
