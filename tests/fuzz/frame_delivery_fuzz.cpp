@@ -48,8 +48,8 @@ public:
         Child(2, u"Button", u"OK", 0);
         Child(3, u"Static", u"text", 0);
         if (!IsWindow(windows[4])) {
-            channel = std::make_unique<vexlo::CProcessMessage>();
-            windows[4] = channel->Create(HWND_MESSAGE);
+            channel = vexlo::CProcessMessage::Open();
+            windows[4] = channel->m_hWnd;
         }
         return windows;
     }
@@ -63,7 +63,7 @@ private:
     }
 
     std::array<HWND, 5> windows{};
-    std::unique_ptr<vexlo::CProcessMessage> channel;
+    vexlo::ChannelPtr channel;
 };
 
 // A connection to this process's own message socket, as a peer makes it.

@@ -15,8 +15,7 @@ namespace {
 using vexlo::fuzz::Require;
 
 struct Channel {
-    Channel() { window.Create(HWND_MESSAGE); }
-    vexlo::CProcessMessage window;
+    vexlo::ChannelPtr window = vexlo::CProcessMessage::Open();
 };
 
 }  // namespace
@@ -42,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     COPYDATASTRUCT copy = {};
     copy.cbData = static_cast<DWORD>(size);
     copy.lpData = size == 0 ? nullptr : const_cast<uint8_t*>(data);
-    vexlo::CProcessMessage& channel = vexlo::fuzz::Kept<Channel>().window;
+    vexlo::CProcessMessage& channel = *vexlo::fuzz::Kept<Channel>().window;
     SendMessageW(channel.m_hWnd, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy));
     channel.OnTimer(vexlo::CProcessMessage::kAnswerTimerId);
     Require(channel.LastSelectedScanner().size() <= vexlo::kAnswerTextLength);
