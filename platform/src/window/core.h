@@ -30,7 +30,8 @@ struct Window {
     WNDPROC proc = nullptr;
     std::shared_ptr<WindowClass> windowClass;
     uint32_t parent = 0;  // 0: top level (the desktop's child)
-    uint32_t owner = 0;
+    // Written by another thread when that thread destroys this window's owner.
+    std::atomic<uint32_t> owner{0};
     DWORD style = 0;
     DWORD exStyle = 0;
     std::u16string title;

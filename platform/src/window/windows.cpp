@@ -341,7 +341,7 @@ W32API BOOL WINAPI IsWindowEnabled(HWND hWnd) {
 
 W32API HWND WINAPI GetParent(HWND hWnd) {
     if (auto window = FindLocal(hWnd)) {
-        return Handle(window->parent != 0 ? window->parent : window->owner);
+        return Handle(window->parent != 0 ? window->parent : window->owner.load());
     }
     if (auto record = Remote(hWnd)) {
         return Handle(record->parent != 0 ? record->parent : record->owner);
@@ -532,7 +532,8 @@ W32API LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex) {
         case GWLP_HINSTANCE:
             return reinterpret_cast<LONG_PTR>(window->instance);
         case GWLP_HWNDPARENT:
-            return static_cast<LONG_PTR>(window->parent != 0 ? window->parent : window->owner);
+            return static_cast<LONG_PTR>(window->parent != 0 ? window->parent
+                                                             : window->owner.load());
         case GWLP_ID:
             return window->controlId;
         case GWL_STYLE:
