@@ -62,7 +62,6 @@ void DestroyTree(const std::shared_ptr<Window>& window) {
     // another thread is only unlinked: its thread ends it (a modal loop
     // there goes on until its dialog is ended).
     std::vector<std::shared_ptr<Window>> owned;
-    std::vector<std::shared_ptr<Window>> unlinked;
     {
         State& state = TheState();
         std::lock_guard<std::mutex> guard(state.lock);
@@ -74,13 +73,11 @@ void DestroyTree(const std::shared_ptr<Window>& window) {
                 owned.push_back(other);
             } else {
                 other->owner = 0;
-                unlinked.push_back(other);
             }
         }
     }
-    for (auto& other : unlinked) {
-        Republish(other);
-    }
+    // A window of another thread is not published from here: its fields are
+    // its own thread's, which publishes the cleared owner with its next change.
     for (auto& other : owned) {
         Destroy(other);
     }
