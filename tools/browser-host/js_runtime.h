@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "browser_table.h"
+#include "host_control.h"
 #include "page.h"
 #include "plugins/npapi/npapi.h"
 
@@ -21,23 +22,6 @@ struct duk_hthread;
 typedef struct duk_hthread duk_context;
 
 namespace browser {
-
-// What the scripts ask of the host around them.
-class HostControl {
-public:
-    virtual void Print(const std::string& line, bool error) = 0;
-    virtual void Done(int exitCode) = 0;
-    // An error no script caught; the run ends.
-    virtual void ScriptFailed(const std::string& message) = 0;
-    virtual void StartTimer(uint32_t id, uint32_t milliseconds) = 0;
-    virtual void StopTimer(uint32_t id) = 0;
-    virtual HWND PageWindow() = 0;
-    // The plug-in's status line.
-    virtual void Status(const std::string& message) = 0;
-
-protected:
-    ~HostControl() = default;
-};
 
 // What the page's navigator tells about the plug-in.
 struct PluginDescription {
