@@ -8,6 +8,7 @@
 #include "browser_table.h"
 #include "framework/text.h"
 #include "embed_instance.h"
+#include "ie_page_run.h"
 #include "js_runtime.h"
 #include "page.h"
 #include "plugin_module.h"
@@ -229,6 +230,9 @@ void PageRun::Close() {
 }  // namespace
 
 int RunPage(const Options& options) {
+    if (options.ie) {
+        return RunIePage(options);
+    }
     PageRun run(options);
     return run.Run();
 }

@@ -17,6 +17,9 @@ inline constexpr int kExitScriptError = 3;
 inline constexpr int kExitLoadFailed = 4;
 inline constexpr int kExitUsage = 64;
 
+// How the IE mode registers the add-on beside the host before the page.
+enum class Registration { None, PerMachine, PerUser };
+
 struct Options {
     std::filesystem::path page;
     // The plug-in library; empty means npagentvexlo beside the host.
@@ -25,6 +28,14 @@ struct Options {
     // Embed elements of the plug-in's type added to the page, by id.
     std::vector<std::string> embedIds;
     bool verbose = false;
+
+    // The Internet Explorer mode and its choices.
+    bool ie = false;
+    Registration registration = Registration::None;
+    // The site refuses QueryService(SID_SWebBrowserApp).
+    bool siteWithoutService = false;
+    // Documents answer no parent window (the window is a browser service).
+    bool documentWithoutWindow = false;
 };
 
 int RunPage(const Options& options);

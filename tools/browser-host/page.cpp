@@ -204,10 +204,10 @@ bool ParseHtml(const std::string& html, const std::filesystem::path& folder,
             page->scripts.push_back(std::move(script));
             size_t end = lower.find('>', close);
             i = end == std::string::npos ? lower.size() : end + 1;
-        } else if (tag == "embed") {
-            EmbedElement embed;
-            embed.attributes = ReadAttributes(html, &position);
-            page->embeds.push_back(std::move(embed));
+        } else if (tag == "embed" || tag == "iframe") {
+            EmbedElement element;
+            element.attributes = ReadAttributes(html, &position);
+            (tag == "embed" ? page->embeds : page->frames).push_back(std::move(element));
             i = position;
         } else {
             i = nameEnd;

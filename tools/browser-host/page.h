@@ -1,6 +1,6 @@
 // A page for the browser host: an HTML file whose script elements run in
-// document order and whose embed elements become plug-in instances, or a
-// bare script file.
+// document order, whose embed elements become plug-in instances and whose
+// iframe elements become frames (in the IE mode), or a bare script file.
 #pragma once
 
 #include <filesystem>
@@ -24,6 +24,8 @@ struct PageScript {
 
 struct Page {
     std::vector<EmbedElement> embeds;
+    // iframe elements, in document order (their attributes, as for embeds).
+    std::vector<EmbedElement> frames;
     std::vector<PageScript> scripts;
 };
 

@@ -1,0 +1,575 @@
+#include "ie_page_run.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "framework/com_ptr.h"
+#include "framework/text.h"
+#include "ie_frame_objects.h"
+#include "ie_script_engine.h"
+#include "page.h"
+#include "server_entry.h"
+
+namespace browser {
+
+namespace {
+
+using ie::HostBrowser;
+using ie::HostDocument;
+using ie::HostWindow;
+using ie::ScriptEngine;
+
+constexpr UINT_PTR kTimeoutTimer = 1;
+constexpr UINT kWakeMessage = WM_APP + 1;
+constexpr UINT kNavigateMessage = WM_APP + 2;
+constexpr const char16_t* kHostClass = u"BrowserHostIeTimers";
+constexpr const char16_t* kHelpersKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects";
+constexpr const char16_t* kAddOnModule = u"ie_agent_vexlo.dll";
+
+std::u16string Wide(const std::string& text) {
+    return fw::ToWide(CP_UTF8, text);
+}
+
+std::string Narrow(const std::u16string& text) {
+    return fw::FromWide(CP_UTF8, text);
+}
+
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+std::string UrlOf(const std::filesystem::path& file) {
+    return "file://" + std::filesystem::absolute(file).lexically_normal().string();
+}
+
+VARIANT BstrArg(const std::u16string& text) {
+    VARIANT value;
+    ::VariantInit(&value);
+    value.vt = VT_BSTR;
+    value.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    return value;
+}
+
+// The module registered for a class, empty when there is none.
+std::u16string ServerModule(const std::u16string& clsid) {
+    std::u16string server = u"CLSID\\" + clsid + u"\\InprocServer32";
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, server.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return {};
+    }
+    char16_t module[MAX_PATH + 1] = {};
+    DWORD size = sizeof(char16_t) * MAX_PATH;
+    DWORD type = 0;
+    LSTATUS status =
+        ::RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(module), &size);
+    ::RegCloseKey(key);
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
+        return {};
+    }
+    return std::u16string(module, size / sizeof(char16_t)).c_str();
+}
+
+class IeRun;
+
+// One frame: the top-level page or an iframe element's page, with its
+// browser, and while a document is shown its window, document and engine.
+class Frame final : public ie::FrameControl {
+public:
+    Frame(IeRun& run, HostBrowser* topBrowser, uint32_t serial);
+    ~Frame() { Unload(); }
+    Frame(const Frame&) = delete;
+    Frame& operator=(const Frame&) = delete;
+
+    // Shows a page: the old document ends, the new one gets its objects,
+    // NavigateComplete2 goes out before its inline scripts run, then its
+    // frames load, the download events follow and onload runs. False when
+    // the page cannot be read.
+    bool Load(const std::filesystem::path& file, bool withDocument);
+    // The document's end, frames first: expandos dropped, the scripts' COM
+    // references released, the wrappers that COM still holds made inert,
+    // then the engine destroyed.
+    void Unload();
+
+    Frame* Find(uint32_t wanted);
+    Frame* TimerOwner(uint32_t id);
+    HostBrowser* Browser() { return browser; }
+    std::filesystem::path Folder() const { return file.parent_path(); }
+    ScriptEngine* Engine() { return engine.get(); }
+    std::string pendingUrl;
+
+    // What the document's scripts ask of the host.
+    void Print(const std::string& line, bool error) override;
+    void Done(int exitCode) override;
+    void ScriptFailed(const std::string& message) override;
+    void StartTimer(uint32_t id, uint32_t milliseconds) override;
+    void StopTimer(uint32_t id) override;
+    HWND PageWindow() override;
+    void Status(const std::string& message) override;
+    void Navigate(const std::string& url) override;
+
+private:
+    IeRun& run;
+    HostBrowser* top;  // the top-level browser; this frame's own for the top frame
+    uint32_t serial;
+    fw::CComPtr<HostBrowser> browser;
+    fw::CComPtr<HostWindow> window;
+    fw::CComPtr<HostDocument> document;
+    std::unique_ptr<ScriptEngine> engine;
+    std::filesystem::path file;
+    std::string url;
+    std::vector<std::unique_ptr<Frame>> children;
+};
+
+// An add-on the browser loaded: its object and the module it came from.
+struct Helper {
+    std::u16string clsid;
+    std::u16string module;
+    fw::CComPtr<IObjectWithSite> object;
+};
+
+class IeRun {
+public:
+    explicit IeRun(const Options& runOptions) : options(runOptions) {}
+    ~IeRun() { Close(); }
+
+    int Run();
+
+    const Options& options;
+    bool finished = false;
+    HWND hostWindow = nullptr;
+
+    void Finish(int code) {
+        if (!finished) {
+            finished = true;
+            exitCode = code;
+            ::PostMessageW(hostWindow, kWakeMessage, 0, 0);
+        }
+    }
+    void Log(const std::string& text) {
+        std::fprintf(stderr, "browser-host: %s\n", text.c_str());
+        std::fflush(stderr);
+    }
+    void Verbose(const std::string& text) {
+        if (options.verbose) {
+            Log(text);
+        }
+    }
+    uint32_t NextSerial() { return nextSerial++; }
+    // Message-only windows of this process besides the host's own: the
+    // add-on's agent channels.
+    int ChannelWindows() const;
+
+private:
+    static LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    bool Register();
+    void LoadHelpers();
+    void OnTimer(UINT_PTR id);
+    void OnNavigate(uint32_t serial);
+    void Close();
+
+    std::unique_ptr<Frame> topFrame;
+    std::vector<Helper> helpers;
+    uint32_t nextSerial = 1;
+    bool comReady = false;
+    int exitCode = 0;
+};
+
+IeRun* activeRun = nullptr;
+
+// --- Frame -------------------------------------------------------------------------
+
+Frame::Frame(IeRun& ieRun, HostBrowser* topBrowser, uint32_t frameSerial)
+    : run(ieRun), serial(frameSerial) {
+    ie::BrowserVariants variants;
+    variants.siteWithoutService = run.options.siteWithoutService;
+    variants.documentWithoutWindow = run.options.documentWithoutWindow;
+    browser.Attach(new HostBrowser(topBrowser, variants));
+    top = topBrowser != nullptr ? topBrowser : browser.p;
+}
+
+bool Frame::Load(const std::filesystem::path& pageFile, bool withDocument) {
+    browser->Fire(DISPID_DOWNLOADBEGIN);
+    Unload();
+    file = pageFile;
+    url = UrlOf(pageFile);
+    Page page;
+    std::string error;
+    if (!LoadPage(pageFile, &page, &error)) {
+        run.Log(error);
+        browser->Fire(DISPID_DOWNLOADCOMPLETE);
+        return false;
+    }
+    std::u16string wideUrl = Wide(url);
+    if (withDocument) {
+        window.Attach(new HostWindow);
+        document.Attach(new HostDocument(wideUrl, window.p, !run.options.documentWithoutWindow));
+        engine = std::make_unique<ScriptEngine>(*this, url);
+        window->Attach(engine.get(), document.p);
+    }
+    browser->Show(document.p, window.p, wideUrl);
+    run.Verbose("navigated to " + url + (withDocument ? "" : " (no document)"));
+    top->FireFrameEvent(DISPID_NAVIGATECOMPLETE2, static_cast<IWebBrowser2*>(browser.p), wideUrl);
+
+    if (engine) {
+        for (const PageScript& script : page.scripts) {
+            if (run.finished || !engine || !engine->Run(script.source, script.origin)) {
+                break;
+            }
+        }
+    }
+    for (const EmbedElement& element : page.frames) {
+        if (run.finished) {
+            break;
+        }
+        std::string source = element.Attribute("src");
+        auto child = std::make_unique<Frame>(run, top, run.NextSerial());
+        Frame* added = child.get();
+        children.push_back(std::move(child));
+        bool childDocument = element.attributes.end() ==
+                             std::find_if(element.attributes.begin(), element.attributes.end(),
+                                          [](const auto& attribute) {
+                                              return attribute.first == "data-no-document";
+                                          });
+        if (!source.empty()) {
+            added->Load(pageFile.parent_path() / source, childDocument);
+        }
+    }
+    browser->Fire(DISPID_DOWNLOADCOMPLETE);
+    browser->Fire(DISPID_TITLECHANGE, {BstrArg(wideUrl)});
+    top->FireFrameEvent(DISPID_DOCUMENTCOMPLETE, static_cast<IWebBrowser2*>(browser.p), wideUrl);
+    if (engine && !run.finished) {
+        engine->CallOnload();
+    }
+    return true;
+}
+
+void Frame::Unload() {
+    for (auto& child : children) {
+        child->Unload();
+    }
+    children.clear();
+    if (engine) {
+        window->DropExpandos();
+        engine->ReleaseComObjects();
+        engine->MakeWrappersInert();
+        engine.reset();
+    }
+    if (window) {
+        window->Detach();
+    }
+    if (document) {
+        document->Detach();
+    }
+    bool hadDocument = document || window;
+    browser->Show(nullptr, nullptr, Wide(url));
+    window.Release();
+    document.Release();
+    if (hadDocument) {
+        run.Verbose(
+            url + " unloaded; agent channel windows left: " + std::to_string(run.ChannelWindows()));
+    }
+}
+
+Frame* Frame::Find(uint32_t wanted) {
+    if (serial == wanted) {
+        return this;
+    }
+    for (auto& child : children) {
+        if (Frame* found = child->Find(wanted)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+Frame* Frame::TimerOwner(uint32_t id) {
+    if (engine && engine->OwnsTimer(id)) {
+        return this;
+    }
+    for (auto& child : children) {
+        if (Frame* found = child->TimerOwner(id)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+void Frame::Print(const std::string& line, bool error) {
+    FILE* stream = error ? stderr : stdout;
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+void Frame::Done(int exitCode) {
+    run.Finish(exitCode);
+}
+
+void Frame::ScriptFailed(const std::string& message) {
+    run.Log("script error in " + message);
+    run.Finish(kExitScriptError);
+}
+
+void Frame::StartTimer(uint32_t id, uint32_t milliseconds) {
+    ::SetTimer(run.hostWindow, id, milliseconds, nullptr);
+}
+
+void Frame::StopTimer(uint32_t id) {
+    ::KillTimer(run.hostWindow, id);
+}
+
+HWND Frame::PageWindow() {
+    return run.hostWindow;
+}
+
+void Frame::Status(const std::string& message) {
+    run.Verbose("status: " + message);
+}
+
+void Frame::Navigate(const std::string& target) {
+    pendingUrl = target;
+    ::PostMessageW(run.hostWindow, kNavigateMessage, serial, 0);
+}
+
+// --- IeRun -------------------------------------------------------------------------
+
+LRESULT CALLBACK IeRun::HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (activeRun != nullptr) {
+        if (message == WM_TIMER) {
+            activeRun->OnTimer(static_cast<UINT_PTR>(wParam));
+            return 0;
+        }
+        if (message == kNavigateMessage) {
+            activeRun->OnNavigate(static_cast<uint32_t>(wParam));
+            return 0;
+        }
+    }
+    return ::DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+int IeRun::ChannelWindows() const {
+    int count = 0;
+    HWND window = nullptr;
+    while ((window = ::FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) != nullptr) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(window, &process);
+        if (process == ::GetCurrentProcessId() && window != hostWindow) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void IeRun::OnTimer(UINT_PTR id) {
+    if (id == kTimeoutTimer) {
+        ::KillTimer(hostWindow, kTimeoutTimer);
+        if (!finished) {
+            Log("time-out: the page did not call done() within " +
+                std::to_string(options.timeoutSeconds) + " s");
+        }
+        Finish(kExitTimeout);
+        return;
+    }
+    Frame* owner = topFrame ? topFrame->TimerOwner(static_cast<uint32_t>(id)) : nullptr;
+    if (owner == nullptr) {
+        // The document that set it has ended.
+        ::KillTimer(hostWindow, id);
+        return;
+    }
+    if (!finished) {
+        owner->Engine()->FireTimer(static_cast<uint32_t>(id));
+    }
+}
+
+// A navigation a script asked for: a path relative to the frame's page,
+// or a file: URL.
+void IeRun::OnNavigate(uint32_t serial) {
+    Frame* frame = topFrame ? topFrame->Find(serial) : nullptr;
+    if (frame == nullptr || frame->pendingUrl.empty() || finished) {
+        return;
+    }
+    std::string target = std::exchange(frame->pendingUrl, {});
+    if (target.rfind("file://", 0) == 0) {
+        target = target.substr(7);
+    }
+    std::filesystem::path next(target);
+    if (next.is_relative()) {
+        next = frame->Folder() / next;
+    }
+    frame->Load(next, true);
+}
+
+bool IeRun::Register() {
+    if (options.registration == Registration::None) {
+        return true;
+    }
+    // The add-on installed beside the host, by its full path as regsvr32
+    // is given it.
+    HMODULE module = ::LoadLibraryW(kAddOnModule);
+    if (module == nullptr) {
+        Log("cannot find the add-on ie_agent_vexlo beside the host");
+        return false;
+    }
+    char16_t path[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+    ::FreeLibrary(module);
+    std::string library = Narrow(std::u16string(path, length));
+    bool perUser = options.registration == Registration::PerUser;
+    HRESULT hr = perUser ? vexlo::regsvr::CallServerEntry(library, vexlo::regsvr::Entry::Install,
+                                                          std::u16string(u"user"))
+                         : vexlo::regsvr::CallServerEntry(library, vexlo::regsvr::Entry::Register);
+    Log(std::string("registered ") + library + (perUser ? " per user" : " per machine") + ": " +
+        Hex(hr));
+    return SUCCEEDED(hr);
+}
+
+// Every class under the Browser Helper Objects key is created in process
+// and given the top-level browser as its site.
+void IeRun::LoadHelpers() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kHelpersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        Log("no browser helper objects are registered");
+        return;
+    }
+    std::vector<std::u16string> classes;
+    for (DWORD index = 0;; ++index) {
+        char16_t name[64];
+        DWORD nameLength = 64;
+        LONG status =
+            ::RegEnumKeyExW(key, index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (status == ERROR_SUCCESS) {
+            classes.emplace_back(name, nameLength);
+        }
+    }
+    ::RegCloseKey(key);
+    for (const std::u16string& text : classes) {
+        CLSID clsid;
+        if (FAILED(::CLSIDFromString(text.c_str(), &clsid))) {
+            Log("browser helper object key " + Narrow(text) + " is no class id");
+            continue;
+        }
+        Helper helper;
+        helper.clsid = text;
+        helper.module = ServerModule(text);
+        HRESULT hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IObjectWithSite,
+                                        reinterpret_cast<void**>(&helper.object));
+        if (FAILED(hr)) {
+            Log("browser helper object " + Narrow(text) + " cannot be created: " + Hex(hr));
+            continue;
+        }
+        Log("browser helper object " + Narrow(text) + " loaded from " + Narrow(helper.module));
+        helper.object->SetSite(static_cast<IWebBrowser2*>(topFrame->Browser()));
+        helpers.push_back(std::move(helper));
+    }
+}
+
+int IeRun::Run() {
+    activeRun = this;
+    if (!std::filesystem::exists(options.page)) {
+        Log("cannot read the page " + options.page.string());
+        return kExitLoadFailed;
+    }
+    if (!Register()) {
+        return kExitLoadFailed;
+    }
+    if (FAILED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        Log("COM cannot be initialised on the page thread");
+        return kExitLoadFailed;
+    }
+    comReady = true;
+    WNDCLASSEXW info = {};
+    info.cbSize = sizeof(info);
+    info.lpfnWndProc = HostProc;
+    info.hInstance = ::GetModuleHandleW(nullptr);
+    info.lpszClassName = kHostClass;
+    ::RegisterClassExW(&info);
+    hostWindow = ::CreateWindowExW(0, kHostClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr);
+    if (hostWindow == nullptr) {
+        Log("cannot create the page's window");
+        return kExitLoadFailed;
+    }
+    topFrame = std::make_unique<Frame>(*this, nullptr, NextSerial());
+    LoadHelpers();
+    ::SetTimer(hostWindow, kTimeoutTimer, options.timeoutSeconds * 1000, nullptr);
+    if (!topFrame->Load(options.page, true)) {
+        return kExitLoadFailed;
+    }
+    MSG msg;
+    while (!finished) {
+        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            break;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    Close();
+    return exitCode;
+}
+
+// The documents end first, then the browser tells its add-ons it quits,
+// they lose their site and go, and the libraries that can go are freed.
+void IeRun::Close() {
+    if (topFrame) {
+        topFrame->Unload();
+        topFrame->Browser()->Fire(DISPID_ONQUIT);
+    }
+    for (Helper& helper : helpers) {
+        helper.object->SetSite(nullptr);
+        helper.object.Release();
+    }
+    for (const Helper& helper : helpers) {
+        HMODULE module =
+            helper.module.empty() ? nullptr : ::GetModuleHandleW(helper.module.c_str());
+        auto canUnload =
+            module == nullptr
+                ? nullptr
+                : reinterpret_cast<HRESULT(WINAPI*)()>(::GetProcAddress(module, "DllCanUnloadNow"));
+        if (canUnload != nullptr) {
+            HRESULT hr = canUnload();
+            Log("DllCanUnloadNow of " + Narrow(helper.module) + ": " +
+                (hr == S_OK      ? "S_OK"
+                 : hr == S_FALSE ? "S_FALSE"
+                                 : Hex(hr)));
+        }
+    }
+    helpers.clear();
+    topFrame.reset();
+    if (comReady) {
+        ::CoFreeUnusedLibraries();
+        if (ie::LiveFrameObjects() != 0) {
+            Log(std::to_string(ie::LiveFrameObjects()) +
+                " objects of the browser are still referenced");
+        }
+        ::CoUninitialize();
+        comReady = false;
+    }
+    if (hostWindow != nullptr) {
+        ::DestroyWindow(hostWindow);
+        hostWindow = nullptr;
+    }
+    activeRun = nullptr;
+}
+
+}  // namespace
+
+int RunIePage(const Options& options) {
+    IeRun run(options);
+    return run.Run();
+}
+
+}  // namespace browser
