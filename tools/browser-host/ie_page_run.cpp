@@ -12,19 +12,14 @@
 
 #include "framework/com_ptr.h"
 #include "framework/text.h"
-#include "ie_frame_objects.h"
-#include "ie_script_engine.h"
-#include "page.h"
+#include "ie_frame.h"
 #include "server_entry.h"
 
 namespace browser {
 
 namespace {
 
-using ie::HostBrowser;
-using ie::HostDocument;
-using ie::HostWindow;
-using ie::ScriptEngine;
+using ie::Frame;
 
 constexpr UINT_PTR kTimeoutTimer = 1;
 constexpr UINT kWakeMessage = WM_APP + 1;
@@ -34,10 +29,6 @@ constexpr const char16_t* kHelpersKey =
     u"Software\\Microsoft\\Windows\\CurrentVersion\\explorer\\Browser Helper Objects";
 constexpr const char16_t* kAddOnModule = u"ie_agent_vexlo.dll";
 
-std::u16string Wide(const std::string& text) {
-    return fw::ToWide(CP_UTF8, text);
-}
-
 std::string Narrow(const std::u16string& text) {
     return fw::FromWide(CP_UTF8, text);
 }
@@ -46,18 +37,6 @@ std::string Hex(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(hr));
     return text;
-}
-
-std::string UrlOf(const std::filesystem::path& file) {
-    return "file://" + std::filesystem::absolute(file).lexically_normal().string();
-}
-
-VARIANT BstrArg(const std::u16string& text) {
-    VARIANT value;
-    ::VariantInit(&value);
-    value.vt = VT_BSTR;
-    value.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return value;
 }
 
 // The module registered for a class, empty when there is none.
@@ -79,57 +58,6 @@ std::u16string ServerModule(const std::u16string& clsid) {
     return std::u16string(module, size / sizeof(char16_t)).c_str();
 }
 
-class IeRun;
-
-// One frame: the top-level page or an iframe element's page, with its
-// browser, and while a document is shown its window, document and engine.
-class Frame final : public ie::FrameControl {
-public:
-    Frame(IeRun& run, HostBrowser* topBrowser, uint32_t serial);
-    ~Frame() { Unload(); }
-    Frame(const Frame&) = delete;
-    Frame& operator=(const Frame&) = delete;
-
-    // Shows a page: the old document ends, the new one gets its objects,
-    // NavigateComplete2 goes out before its inline scripts run, then its
-    // frames load, the download events follow and onload runs. False when
-    // the page cannot be read.
-    bool Load(const std::filesystem::path& file, bool withDocument);
-    // The document's end, frames first: expandos dropped, the scripts' COM
-    // references released, the wrappers that COM still holds made inert,
-    // then the engine destroyed.
-    void Unload();
-
-    Frame* Find(uint32_t wanted);
-    Frame* TimerOwner(uint32_t id);
-    HostBrowser* Browser() { return browser; }
-    std::filesystem::path Folder() const { return file.parent_path(); }
-    ScriptEngine* Engine() { return engine.get(); }
-    std::string pendingUrl;
-
-    // What the document's scripts ask of the host.
-    void Print(const std::string& line, bool error) override;
-    void Done(int exitCode) override;
-    void ScriptFailed(const std::string& message) override;
-    void StartTimer(uint32_t id, uint32_t milliseconds) override;
-    void StopTimer(uint32_t id) override;
-    HWND PageWindow() override;
-    void Status(const std::string& message) override;
-    void Navigate(const std::string& url) override;
-
-private:
-    IeRun& run;
-    HostBrowser* top;  // the top-level browser; this frame's own for the top frame
-    uint32_t serial;
-    fw::CComPtr<HostBrowser> browser;
-    fw::CComPtr<HostWindow> window;
-    fw::CComPtr<HostDocument> document;
-    std::unique_ptr<ScriptEngine> engine;
-    std::filesystem::path file;
-    std::string url;
-    std::vector<std::unique_ptr<Frame>> children;
-};
-
 // An add-on the browser loaded: its object and the module it came from.
 struct Helper {
     std::u16string clsid;
@@ -137,37 +65,41 @@ struct Helper {
     fw::CComPtr<IObjectWithSite> object;
 };
 
-class IeRun {
+class IeRun final : public ie::FrameHost {
 public:
-    explicit IeRun(const Options& runOptions) : options(runOptions) {}
+    explicit IeRun(const Options& runOptions) : options(runOptions) {
+        variants.siteWithoutService = options.siteWithoutService;
+        variants.documentWithoutWindow = options.documentWithoutWindow;
+    }
     ~IeRun() { Close(); }
 
     int Run();
 
-    const Options& options;
-    bool finished = false;
-    HWND hostWindow = nullptr;
-
-    void Finish(int code) {
+    const ie::BrowserVariants& Variants() const override { return variants; }
+    void Log(const std::string& text) override {
+        std::fprintf(stderr, "browser-host: %s\n", text.c_str());
+        std::fflush(stderr);
+    }
+    void Verbose(const std::string& text) override {
+        if (options.verbose) {
+            Log(text);
+        }
+    }
+    // The first end wins: a time-out after done() changes nothing.
+    void Finish(int code) override {
         if (!finished) {
             finished = true;
             exitCode = code;
             ::PostMessageW(hostWindow, kWakeMessage, 0, 0);
         }
     }
-    void Log(const std::string& text) {
-        std::fprintf(stderr, "browser-host: %s\n", text.c_str());
-        std::fflush(stderr);
+    bool Finished() const override { return finished; }
+    HWND HostWindow() const override { return hostWindow; }
+    void PostNavigation(uint32_t frameSerial) override {
+        ::PostMessageW(hostWindow, kNavigateMessage, frameSerial, 0);
     }
-    void Verbose(const std::string& text) {
-        if (options.verbose) {
-            Log(text);
-        }
-    }
-    uint32_t NextSerial() { return nextSerial++; }
-    // Message-only windows of this process besides the host's own: the
-    // add-on's agent channels.
-    int ChannelWindows() const;
+    uint32_t NextSerial() override { return nextSerial++; }
+    int ChannelWindows() const override;
 
 private:
     static LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -177,169 +109,18 @@ private:
     void OnNavigate(uint32_t serial);
     void Close();
 
+    const Options& options;
+    ie::BrowserVariants variants;
+    HWND hostWindow = nullptr;
+    bool finished = false;
+    int exitCode = 0;
     std::unique_ptr<Frame> topFrame;
     std::vector<Helper> helpers;
     uint32_t nextSerial = 1;
     bool comReady = false;
-    int exitCode = 0;
 };
 
 IeRun* activeRun = nullptr;
-
-// --- Frame -------------------------------------------------------------------------
-
-Frame::Frame(IeRun& ieRun, HostBrowser* topBrowser, uint32_t frameSerial)
-    : run(ieRun), serial(frameSerial) {
-    ie::BrowserVariants variants;
-    variants.siteWithoutService = run.options.siteWithoutService;
-    variants.documentWithoutWindow = run.options.documentWithoutWindow;
-    browser.Attach(new HostBrowser(topBrowser, variants));
-    top = topBrowser != nullptr ? topBrowser : browser.p;
-}
-
-bool Frame::Load(const std::filesystem::path& pageFile, bool withDocument) {
-    browser->Fire(DISPID_DOWNLOADBEGIN);
-    Unload();
-    file = pageFile;
-    url = UrlOf(pageFile);
-    Page page;
-    std::string error;
-    if (!LoadPage(pageFile, &page, &error)) {
-        run.Log(error);
-        browser->Fire(DISPID_DOWNLOADCOMPLETE);
-        return false;
-    }
-    std::u16string wideUrl = Wide(url);
-    if (withDocument) {
-        window.Attach(new HostWindow);
-        document.Attach(new HostDocument(wideUrl, window.p, !run.options.documentWithoutWindow));
-        engine = std::make_unique<ScriptEngine>(*this, url);
-        window->Attach(engine.get(), document.p);
-    }
-    browser->Show(document.p, window.p, wideUrl);
-    run.Verbose("navigated to " + url + (withDocument ? "" : " (no document)"));
-    top->FireFrameEvent(DISPID_NAVIGATECOMPLETE2, static_cast<IWebBrowser2*>(browser.p), wideUrl);
-
-    if (engine) {
-        for (const PageScript& script : page.scripts) {
-            if (run.finished || !engine || !engine->Run(script.source, script.origin)) {
-                break;
-            }
-        }
-    }
-    for (const EmbedElement& element : page.frames) {
-        if (run.finished) {
-            break;
-        }
-        std::string source = element.Attribute("src");
-        auto child = std::make_unique<Frame>(run, top, run.NextSerial());
-        Frame* added = child.get();
-        children.push_back(std::move(child));
-        bool childDocument = element.attributes.end() ==
-                             std::find_if(element.attributes.begin(), element.attributes.end(),
-                                          [](const auto& attribute) {
-                                              return attribute.first == "data-no-document";
-                                          });
-        if (!source.empty()) {
-            added->Load(pageFile.parent_path() / source, childDocument);
-        }
-    }
-    browser->Fire(DISPID_DOWNLOADCOMPLETE);
-    browser->Fire(DISPID_TITLECHANGE, {BstrArg(wideUrl)});
-    top->FireFrameEvent(DISPID_DOCUMENTCOMPLETE, static_cast<IWebBrowser2*>(browser.p), wideUrl);
-    if (engine && !run.finished) {
-        engine->CallOnload();
-    }
-    return true;
-}
-
-void Frame::Unload() {
-    for (auto& child : children) {
-        child->Unload();
-    }
-    children.clear();
-    if (engine) {
-        window->DropExpandos();
-        engine->ReleaseComObjects();
-        engine->MakeWrappersInert();
-        engine.reset();
-    }
-    if (window) {
-        window->Detach();
-    }
-    if (document) {
-        document->Detach();
-    }
-    bool hadDocument = document || window;
-    browser->Show(nullptr, nullptr, Wide(url));
-    window.Release();
-    document.Release();
-    if (hadDocument) {
-        run.Verbose(
-            url + " unloaded; agent channel windows left: " + std::to_string(run.ChannelWindows()));
-    }
-}
-
-Frame* Frame::Find(uint32_t wanted) {
-    if (serial == wanted) {
-        return this;
-    }
-    for (auto& child : children) {
-        if (Frame* found = child->Find(wanted)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-Frame* Frame::TimerOwner(uint32_t id) {
-    if (engine && engine->OwnsTimer(id)) {
-        return this;
-    }
-    for (auto& child : children) {
-        if (Frame* found = child->TimerOwner(id)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-void Frame::Print(const std::string& line, bool error) {
-    FILE* stream = error ? stderr : stdout;
-    std::fwrite(line.data(), 1, line.size(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
-}
-
-void Frame::Done(int exitCode) {
-    run.Finish(exitCode);
-}
-
-void Frame::ScriptFailed(const std::string& message) {
-    run.Log("script error in " + message);
-    run.Finish(kExitScriptError);
-}
-
-void Frame::StartTimer(uint32_t id, uint32_t milliseconds) {
-    ::SetTimer(run.hostWindow, id, milliseconds, nullptr);
-}
-
-void Frame::StopTimer(uint32_t id) {
-    ::KillTimer(run.hostWindow, id);
-}
-
-HWND Frame::PageWindow() {
-    return run.hostWindow;
-}
-
-void Frame::Status(const std::string& message) {
-    run.Verbose("status: " + message);
-}
-
-void Frame::Navigate(const std::string& target) {
-    pendingUrl = target;
-    ::PostMessageW(run.hostWindow, kNavigateMessage, serial, 0);
-}
 
 // --- IeRun -------------------------------------------------------------------------
 
@@ -395,10 +176,10 @@ void IeRun::OnTimer(UINT_PTR id) {
 // or a file: URL.
 void IeRun::OnNavigate(uint32_t serial) {
     Frame* frame = topFrame ? topFrame->Find(serial) : nullptr;
-    if (frame == nullptr || frame->pendingUrl.empty() || finished) {
+    std::string target = frame != nullptr ? frame->TakePendingNavigation() : std::string();
+    if (target.empty() || finished) {
         return;
     }
-    std::string target = std::exchange(frame->pendingUrl, {});
     if (target.rfind("file://", 0) == 0) {
         target = target.substr(7);
     }
