@@ -8,9 +8,13 @@
 #     plug-in, starts the desktop agent, scans and prints every status;
 #   - then examples/print.html prints a two-page document that the fax service
 #     renders, on the session's default printer (A4, 600 dpi), the simulated
-#     user pressing Print in the print dialog.
-# It ends by showing where the uploaded page and the printed sheets lie, and
-# stops every process it started.
+#     user pressing Print in the print dialog;
+#   - then the browser host's Internet Explorer mode registers the IE add-on
+#     (per machine, in the session's registry) and runs examples/ie-scan.html,
+#     which scans a second page through the add-on's window._vexlo_bho;
+#   - last, the simulated user ends the agent from its tray menu.
+# It shows where the uploaded pages and the printed sheets lie, and stops
+# every process it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -89,22 +93,30 @@ out/bin/browser-host --timeout 60 examples/print.html | sed 's/^/  page: /'
 printStatus=${PIPESTATUS[0]}
 set -e
 echo
+echo "Running examples/ie-scan.html in the browser host's Internet Explorer mode:"
+set +e
+out/bin/browser-host --ie --register --timeout 60 examples/ie-scan.html 2>&1 |
+    sed -e 's/^browser-host: /  host: /;t' -e 's/^/  page: /'
+ieStatus=${PIPESTATUS[0]}
+set -e
+echo
 echo "What the simulated user did:"
 sed 's/^/  /' "$demo/desktop-user.out"
 echo
 echo "The fax service's calls:"
 sed 's/^/  /' "$demo/fax-service.log"
 echo
-if [ "$status" -eq 0 ] && [ -n "$(ls -A "$demo/fax-pages")" ]; then
+pages=$(find "$demo/fax-pages" -type f | wc -l)
+if [ "$status" -eq 0 ] && [ "$ieStatus" -eq 0 ] && [ "$pages" -eq 2 ]; then
     keep="$root/out/fax-pages"
     rm -rf "$keep" && mkdir -p "$keep"
     cp "$demo"/fax-pages/* "$keep/"
-    echo "The uploaded page, as the fax service received it:"
+    echo "The uploaded pages (one from each page), as the fax service received them:"
     for page in "$keep"/*; do
         echo "  $page ($(stat -c %s "$page") bytes; $(identify -format '%wx%h pixels, %[colorspace] %[bit-depth]-bit, %x x %y' "$page" 2>/dev/null || echo 'PNG'))"
     done
 else
-    echo "The scan did not complete (page exit status $status). The agent's log:"
+    echo "A scan did not complete (page exit statuses $status and $ieStatus, $pages pages uploaded). The agent's log:"
     sed 's/^/  /' "$APPDATA/VexloDesktop/vexlo-plugin.log" || true
     exit 1
 fi
