@@ -10,8 +10,6 @@ namespace browser::ie {
 
 namespace {
 
-long liveObjects = 0;
-
 // Window DISPIDs start here, away from the reserved ones.
 constexpr DISPID kFirstId = 1000;
 
@@ -71,19 +69,16 @@ std::vector<fw::CComPtr<IDispatch>> ConnectedSinks(IConnectionPoint* point) {
 
 }  // namespace
 
+long& detail::FrameObjectCount() {
+    static long live = 0;
+    return live;
+}
+
 long LiveFrameObjects() {
-    return liveObjects;
+    return detail::FrameObjectCount();
 }
 
 // --- HostWindow -------------------------------------------------------------------
-
-HostWindow::HostWindow() {
-    ++liveObjects;
-}
-
-HostWindow::~HostWindow() {
-    --liveObjects;
-}
 
 HRESULT HostWindow::QueryInterface(REFIID riid, void** object) {
     if (object == nullptr) {
@@ -98,33 +93,6 @@ HRESULT HostWindow::QueryInterface(REFIID riid, void** object) {
         return Hand(static_cast<IDispatchEx*>(this), object);
     }
     return E_NOINTERFACE;
-}
-
-ULONG HostWindow::AddRef() {
-    return ++count;
-}
-
-ULONG HostWindow::Release() {
-    ULONG left = --count;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
-HRESULT HostWindow::GetTypeInfoCount(UINT* infoCount) {
-    if (infoCount == nullptr) {
-        return E_INVALIDARG;
-    }
-    *infoCount = 0;
-    return S_OK;
-}
-
-HRESULT HostWindow::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info != nullptr) {
-        *info = nullptr;
-    }
-    return DISP_E_BADINDEX;
 }
 
 HRESULT HostWindow::GetIDsOfNames(REFIID riid, LPOLESTR* nameList, UINT nameCount, LCID,
@@ -361,13 +329,7 @@ std::vector<std::u16string> HostWindow::Expandos() const {
 
 HostDocument::HostDocument(std::u16string documentUrl, HostWindow* documentWindow,
                            bool answersWindow)
-    : url(std::move(documentUrl)), window(documentWindow), answersParentWindow(answersWindow) {
-    ++liveObjects;
-}
-
-HostDocument::~HostDocument() {
-    --liveObjects;
-}
+    : url(std::move(documentUrl)), window(documentWindow), answersParentWindow(answersWindow) {}
 
 HRESULT HostDocument::QueryInterface(REFIID riid, void** object) {
     if (object == nullptr) {
@@ -379,44 +341,6 @@ HRESULT HostDocument::QueryInterface(REFIID riid, void** object) {
         return Hand(static_cast<IHTMLDocument2*>(this), object);
     }
     return E_NOINTERFACE;
-}
-
-ULONG HostDocument::AddRef() {
-    return ++count;
-}
-
-ULONG HostDocument::Release() {
-    ULONG left = --count;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
-HRESULT HostDocument::GetTypeInfoCount(UINT* infoCount) {
-    if (infoCount == nullptr) {
-        return E_INVALIDARG;
-    }
-    *infoCount = 0;
-    return S_OK;
-}
-
-HRESULT HostDocument::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info != nullptr) {
-        *info = nullptr;
-    }
-    return DISP_E_BADINDEX;
-}
-
-HRESULT HostDocument::GetIDsOfNames(REFIID, LPOLESTR*, UINT nameCount, LCID, DISPID* idList) {
-    for (UINT i = 0; idList != nullptr && i < nameCount; ++i) {
-        idList[i] = DISPID_UNKNOWN;
-    }
-    return DISP_E_UNKNOWNNAME;
-}
-
-HRESULT HostDocument::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-    return DISP_E_MEMBERNOTFOUND;
 }
 
 HRESULT HostDocument::get_parentWindow(IHTMLWindow2** result) {
@@ -442,7 +366,6 @@ HRESULT HostDocument::get_URL(BSTR* result) {
 
 HostBrowser::HostBrowser(HostBrowser* topLevel, const BrowserVariants& browserVariants)
     : top(topLevel), variants(browserVariants) {
-    ++liveObjects;
     ::W32CreateConnectionPoint(this, DIID_DWebBrowserEvents2, &events);
 }
 
@@ -450,7 +373,6 @@ HostBrowser::~HostBrowser() {
     if (events != nullptr) {
         ::W32DestroyConnectionPoint(events);
     }
-    --liveObjects;
 }
 
 HRESULT HostBrowser::QueryInterface(REFIID riid, void** object) {
@@ -469,44 +391,6 @@ HRESULT HostBrowser::QueryInterface(REFIID riid, void** object) {
         return Hand(static_cast<IServiceProvider*>(this), object);
     }
     return E_NOINTERFACE;
-}
-
-ULONG HostBrowser::AddRef() {
-    return ++count;
-}
-
-ULONG HostBrowser::Release() {
-    ULONG left = --count;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
-HRESULT HostBrowser::GetTypeInfoCount(UINT* infoCount) {
-    if (infoCount == nullptr) {
-        return E_INVALIDARG;
-    }
-    *infoCount = 0;
-    return S_OK;
-}
-
-HRESULT HostBrowser::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-    if (info != nullptr) {
-        *info = nullptr;
-    }
-    return DISP_E_BADINDEX;
-}
-
-HRESULT HostBrowser::GetIDsOfNames(REFIID, LPOLESTR*, UINT nameCount, LCID, DISPID* idList) {
-    for (UINT i = 0; idList != nullptr && i < nameCount; ++i) {
-        idList[i] = DISPID_UNKNOWN;
-    }
-    return DISP_E_UNKNOWNNAME;
-}
-
-HRESULT HostBrowser::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-    return DISP_E_MEMBERNOTFOUND;
 }
 
 HRESULT HostBrowser::get_Document(IDispatch** result) {

@@ -33,18 +33,65 @@ struct BrowserVariants {
 
 // COM objects of the object model alive in the process, for tests.
 long LiveFrameObjects();
+namespace detail {
+long& FrameObjectCount();
+}
 
-class HostWindow final : public IHTMLWindow2, public IDispatchEx {
+// What the browser's objects share: a reference count that frees the object
+// with its last reference, the live count, and an IDispatch that answers no
+// names (the window answers its own).
+template <class... Interfaces>
+class HostObject : public Interfaces... {
 public:
-    HostWindow();
-    HostWindow(const HostWindow&) = delete;
-    HostWindow& operator=(const HostWindow&) = delete;
+    HostObject(const HostObject&) = delete;
+    HostObject& operator=(const HostObject&) = delete;
+
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --count;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* infoCount) override {
+        if (infoCount == nullptr) {
+            return E_INVALIDARG;
+        }
+        *infoCount = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info != nullptr) {
+            *info = nullptr;
+        }
+        return DISP_E_BADINDEX;
+    }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT nameCount, LCID,
+                                            DISPID* ids) override {
+        for (UINT i = 0; ids != nullptr && i < nameCount; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+        }
+        return DISP_E_UNKNOWNNAME;
+    }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+
+protected:
+    HostObject() { ++detail::FrameObjectCount(); }
+    virtual ~HostObject() { --detail::FrameObjectCount(); }
+
+private:
+    ULONG count = 1;
+};
+
+class HostWindow final : public HostObject<IHTMLWindow2, IDispatchEx> {
+public:
+    HostWindow() = default;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
                                             DISPID* ids) override;
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
@@ -74,11 +121,9 @@ public:
     std::vector<std::u16string> Expandos() const;
 
 private:
-    ~HostWindow();
     HRESULT Put(const std::u16string& name, WORD flags, DISPPARAMS* params);
     const std::u16string* NameOf(DISPID id) const;
 
-    ULONG count = 1;
     ScriptEngine* engine = nullptr;
     HostDocument* document = nullptr;
     // DISPIDs handed out, by name; an id stays with its name.
@@ -86,22 +131,11 @@ private:
     std::vector<std::u16string> names;  // DISPID = kFirstId + index
 };
 
-class HostDocument final : public IHTMLDocument2 {
+class HostDocument final : public HostObject<IHTMLDocument2> {
 public:
     HostDocument(std::u16string url, HostWindow* window, bool answersParentWindow);
-    HostDocument(const HostDocument&) = delete;
-    HostDocument& operator=(const HostDocument&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
-                                            DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
-                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                     UINT* argError) override;
     HRESULT STDMETHODCALLTYPE get_parentWindow(IHTMLWindow2** window) override;
     HRESULT STDMETHODCALLTYPE get_URL(BSTR* url) override;
 
@@ -109,33 +143,18 @@ public:
     void Detach() { window = nullptr; }
 
 private:
-    ~HostDocument();
-
-    ULONG count = 1;
     std::u16string url;
     HostWindow* window;
     bool answersParentWindow;
 };
 
-class HostBrowser final : public IWebBrowser2,
-                          public IConnectionPointContainer,
-                          public IServiceProvider {
+class HostBrowser final
+    : public HostObject<IWebBrowser2, IConnectionPointContainer, IServiceProvider> {
 public:
     // topLevel: the browser of the top-level frame, null for that one.
     HostBrowser(HostBrowser* topLevel, const BrowserVariants& variants);
-    HostBrowser(const HostBrowser&) = delete;
-    HostBrowser& operator=(const HostBrowser&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
-                                            DISPID* ids) override;
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags,
-                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception,
-                                     UINT* argError) override;
     HRESULT STDMETHODCALLTYPE get_Document(IDispatch** document) override;
     HRESULT STDMETHODCALLTYPE get_LocationURL(BSTR* url) override;
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** points) override;
@@ -158,9 +177,8 @@ public:
     size_t Sinks() const;
 
 private:
-    ~HostBrowser();
+    ~HostBrowser() override;
 
-    ULONG count = 1;
     HostBrowser* top;  // not owned; null for the top-level browser
     BrowserVariants variants;
     IConnectionPoint* events = nullptr;  // part of this object
