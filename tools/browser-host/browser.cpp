@@ -7,6 +7,7 @@
 
 #include "browser_table.h"
 #include "framework/text.h"
+#include "host_loop.h"
 #include "embed_instance.h"
 #include "ie_page_run.h"
 #include "js_runtime.h"
@@ -135,14 +136,7 @@ int PageRun::Run() {
     if (!LoadPlugin()) {
         return kExitLoadFailed;
     }
-    WNDCLASSEXW info = {};
-    info.cbSize = sizeof(info);
-    info.lpfnWndProc = HostProc;
-    info.hInstance = ::GetModuleHandleW(nullptr);
-    info.lpszClassName = kHostClass;
-    ::RegisterClassExW(&info);
-    hostWindow = ::CreateWindowExW(0, kHostClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   ::GetModuleHandleW(nullptr), nullptr);
+    hostWindow = CreateHostWindow(kHostClass, HostProc);
     pageWindow = CreatePageWindow();
     if (hostWindow == nullptr || pageWindow == nullptr) {
         std::fprintf(stderr, "browser-host: cannot create the page's windows\n");
@@ -188,17 +182,7 @@ int PageRun::Run() {
     if (!finished) {
         runtime->CallOnload();
     }
-    // The page thread's loop: the plug-in's timers and the agent's answers
-    // are handled here while the script waits for its callbacks.
-    MSG msg;
-    while (!finished) {
-        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            break;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+    RunMessageLoop(finished);
     Close();
     return exitCode;
 }

@@ -12,6 +12,7 @@
 
 #include "framework/com_ptr.h"
 #include "framework/text.h"
+#include "host_loop.h"
 #include "ie_frame.h"
 #include "server_entry.h"
 
@@ -271,14 +272,7 @@ int IeRun::Run() {
         return kExitLoadFailed;
     }
     comReady = true;
-    WNDCLASSEXW info = {};
-    info.cbSize = sizeof(info);
-    info.lpfnWndProc = HostProc;
-    info.hInstance = ::GetModuleHandleW(nullptr);
-    info.lpszClassName = kHostClass;
-    ::RegisterClassExW(&info);
-    hostWindow = ::CreateWindowExW(0, kHostClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                   ::GetModuleHandleW(nullptr), nullptr);
+    hostWindow = CreateHostWindow(kHostClass, HostProc);
     if (hostWindow == nullptr) {
         Log("cannot create the page's window");
         return kExitLoadFailed;
@@ -289,15 +283,7 @@ int IeRun::Run() {
     if (!topFrame->Load(options.page, true)) {
         return kExitLoadFailed;
     }
-    MSG msg;
-    while (!finished) {
-        BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
-        if (got <= 0) {
-            break;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
+    RunMessageLoop(finished);
     Close();
     return exitCode;
 }
