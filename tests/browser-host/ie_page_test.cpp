@@ -39,29 +39,11 @@ bool Has(const std::string& text, const std::string& part) {
 
 class IeRealAgentPageTest : public PageTest {
 protected:
-    // The local fax service as the agent's server, and the simulated user
-    // answering the scanner's and the printer's dialogs.
     void StartService() {
-        service = std::make_unique<FaxServiceProcess>();
-        ASSERT_TRUE(service->started()) << service->ErrorOutput();
-        std::filesystem::path session(getenv("W32_SESSION"));
-        WriteFileBytes(session / "twain-sources",
-                       "[source]\nname = Page Scanner\nx-resolution = enumeration fix32 300\n"
-                       "page = 8 2480 3508\n");
-        std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
-        std::filesystem::create_directories(data);
-        WriteFileBytes(data / "settings.ini",
-                       "[settings]\nsoap-server=" + service->endpoint() + "\n");
-        WriteFileBytes(folder.path() / "user-rules",
-                       "when title=\"Page Scanner\" press Scan\n"
-                       "when class=#32770 title=Print press Print\n");
-        user = std::make_unique<ChildProcess>(
-            VEXLO_DESKTOP_USER, std::vector<std::string>{"run", folder.native("user-rules"), "60"},
-            environment, folder.path() / "user.txt", folder.path() / "user-err.txt");
+        StartServiceAndUser({},
+                            "when title=\"Page Scanner\" press Scan\n"
+                            "when class=#32770 title=Print press Print\n");
     }
-
-    std::unique_ptr<FaxServiceProcess> service;
-    std::unique_ptr<ChildProcess> user;
 };
 
 TEST_F(IeRealAgentPageTest, TheExampleIePageScansAPageToTheFaxService) {

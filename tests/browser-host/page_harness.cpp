@@ -147,6 +147,23 @@ HostRun PageTest::RunPage(const std::string& html, const std::vector<std::string
     return run;
 }
 
+void PageTest::StartServiceAndUser(const std::vector<std::string>& serviceOptions,
+                                   const std::string& userRules) {
+    service = std::make_unique<FaxServiceProcess>(serviceOptions);
+    ASSERT_TRUE(service->started()) << service->ErrorOutput();
+    std::filesystem::path session(getenv("W32_SESSION"));
+    WriteFileBytes(session / "twain-sources",
+                   "[source]\nname = Page Scanner\nx-resolution = enumeration fix32 300\n"
+                   "page = 8 2480 3508\n");
+    std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
+    std::filesystem::create_directories(data);
+    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service->endpoint() + "\n");
+    WriteFileBytes(folder.path() / "user-rules", userRules);
+    user = std::make_unique<ChildProcess>(
+        VEXLO_DESKTOP_USER, std::vector<std::string>{"run", folder.native("user-rules"), "60"},
+        environment, folder.path() / "user.txt", folder.path() / "user-err.txt");
+}
+
 void PageTest::StartTestAgent(const std::string& rules) {
     WriteFileBytes(folder.path() / "rules.txt", rules);
     std::string rulesPath = folder.native("rules.txt");

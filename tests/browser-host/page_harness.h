@@ -10,9 +10,11 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "fax_service_process.h"
 #include "protocol/records.h"
 #include "support/temp_dir.h"
 
@@ -59,10 +61,17 @@ protected:
     std::vector<PluginRequest> Requests() const;
     // Closes agents that the plug-in started in the session.
     void CloseStartedAgents();
+    // The local fax service (with these options) as the agent's server, a
+    // virtual TWAIN scanner "Page Scanner" with one grey A4 page, and the
+    // simulated user following the rules.
+    void StartServiceAndUser(const std::vector<std::string>& serviceOptions,
+                             const std::string& userRules);
 
     TempDir folder;
     std::map<std::string, std::string> environment;
     pid_t testAgent = -1;
+    std::unique_ptr<FaxServiceProcess> service;
+    std::unique_ptr<ChildProcess> user;
 };
 
 // The page with one plug-in element "vexlo" and the script.

@@ -331,18 +331,7 @@ done(0);
 }
 
 TEST_F(RealAgentPageTest, TheExampleScanPageScansAPageToTheFaxService) {
-    FaxServiceProcess service;
-    ASSERT_TRUE(service.started()) << service.ErrorOutput();
-    std::filesystem::path session(getenv("W32_SESSION"));
-    WriteFileBytes(session / "twain-sources",
-                   "[source]\nname = Page Scanner\nx-resolution = enumeration fix32 300\n"
-                   "page = 8 2480 3508\n");
-    std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
-    std::filesystem::create_directories(data);
-    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service.endpoint() + "\n");
-    WriteFileBytes(folder.path() / "user-rules", "when title=\"Page Scanner\" press Scan\n");
-    ChildProcess user(VEXLO_DESKTOP_USER, {"run", folder.native("user-rules"), "60"}, environment,
-                      folder.path() / "user.txt", folder.path() / "user-err.txt");
+    StartServiceAndUser({}, "when title=\"Page Scanner\" press Scan\n");
 
     std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
     HostRun run = RunPage(page);
@@ -357,19 +346,13 @@ TEST_F(RealAgentPageTest, TheExampleScanPageScansAPageToTheFaxService) {
     EXPECT_NE(run.out.find("State 6, Info 0, Description \"\"\nJob done: the page is at the fax "
                            "service.\n"),
               std::string::npos);
-    EXPECT_EQ(service.PageFiles().size(), 1u);
+    EXPECT_EQ(service->PageFiles().size(), 1u);
 }
 
 TEST_F(RealAgentPageTest, TheExamplePrintPagePrintsTwoSheets) {
-    FaxServiceProcess service;
-    ASSERT_TRUE(service.started()) << service.ErrorOutput();
+    StartServiceAndUser({}, "when class=#32770 title=Print press Print\n");
     std::filesystem::path session(getenv("W32_SESSION"));
     std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
-    std::filesystem::create_directories(data);
-    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service.endpoint() + "\n");
-    WriteFileBytes(folder.path() / "user-rules", "when class=#32770 title=Print press Print\n");
-    ChildProcess user(VEXLO_DESKTOP_USER, {"run", folder.native("user-rules"), "60"}, environment,
-                      folder.path() / "user.txt", folder.path() / "user-err.txt");
 
     std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "print.html");
     HostRun run = RunPage(page);
@@ -386,11 +369,7 @@ TEST_F(RealAgentPageTest, TheExamplePrintPagePrintsTwoSheets) {
 }
 
 TEST_F(RealAgentPageTest, APageSeesARefusedRenderAsMinusSixWithTheTextThenMinusFive) {
-    FaxServiceProcess service({"--refuse=No printing today", "--fault-on=renderForPrinting"});
-    ASSERT_TRUE(service.started()) << service.ErrorOutput();
-    std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
-    std::filesystem::create_directories(data);
-    WriteFileBytes(data / "settings.ini", "[settings]\nsoap-server=" + service.endpoint() + "\n");
+    StartServiceAndUser({"--refuse=No printing today", "--fault-on=renderForPrinting"}, "");
     HostRun run = RunPage(Page(R"JS(
 v.LoadDesktop();
 v.DoPrint('key', 'pages=1', function (s) {
