@@ -48,8 +48,7 @@ protected:
 
 TEST_F(IeRealAgentPageTest, TheExampleIePageScansAPageToTheFaxService) {
     StartService();
-    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "ie-scan.html");
-    HostRun run = RunPage(page, kRegister);
+    HostRun run = RunExample("ie-scan.html", kRegister);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(Has(run.err, "per machine: 0x00000000")) << run.err;
     EXPECT_TRUE(Has(run.out, "Agent Vexlo 0.0.81\nScan mode 3\nScan job ")) << run.out;

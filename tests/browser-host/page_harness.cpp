@@ -133,9 +133,17 @@ void PageTest::CloseStartedAgents() {
 HostRun PageTest::RunPage(const std::string& html, const std::vector<std::string>& options,
                           const std::string& name) {
     WriteFileBytes(folder.path() / name, html);
+    return RunFile(folder.native(name), options);
+}
+
+HostRun PageTest::RunExample(const std::string& name, const std::vector<std::string>& options) {
+    return RunFile((std::filesystem::path(VEXLO_EXAMPLES_DIR) / name).string(), options);
+}
+
+HostRun PageTest::RunFile(const std::string& page, const std::vector<std::string>& options) {
     std::vector<std::string> arguments{"--timeout", "30"};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    arguments.push_back(folder.native(name));
+    arguments.push_back(page);
     HostRun run;
     {
         ChildProcess host(VEXLO_BROWSER_HOST, arguments, environment, folder.path() / "out.txt",

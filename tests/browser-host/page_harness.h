@@ -56,9 +56,12 @@ protected:
     // Writes the page and runs the host on it.
     HostRun RunPage(const std::string& html, const std::vector<std::string>& options = {},
                     const std::string& name = "page.html");
+    // Runs a page of examples/ where it lies (its scripts beside it).
+    HostRun RunExample(const std::string& name, const std::vector<std::string>& options = {});
     // A test agent with these rules in the session; its requests are kept.
     void StartTestAgent(const std::string& rules);
     std::vector<PluginRequest> Requests() const;
+    HostRun RunFile(const std::string& page, const std::vector<std::string>& options);
     // Closes agents that the plug-in started in the session.
     void CloseStartedAgents();
     // The local fax service (with these options) as the agent's server, a

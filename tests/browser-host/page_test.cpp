@@ -270,8 +270,7 @@ TEST_F(PageTest, TheExampleScanPageDoesNotCallAFailedUploadDone) {
 100 later 6 0
 105 now 105 3
 )");
-    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
-    HostRun run = RunPage(page);
+    HostRun run = RunExample("scan.html");
     EXPECT_NE(run.out.find("Job failed: the upload failed."), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("Job done"), std::string::npos) << run.out;
     EXPECT_EQ(run.status, 1) << run.err;
@@ -279,9 +278,7 @@ TEST_F(PageTest, TheExampleScanPageDoesNotCallAFailedUploadDone) {
 
 TEST_F(PageTest, TheExampleScanPagePrintsEveryStatusUpToTheJobsEnd) {
     StartTestAgent(std::string(kScanRules) + "105 now 105 3\n");
-    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
-    ASSERT_FALSE(page.empty());
-    HostRun run = RunPage(page);
+    HostRun run = RunExample("scan.html");
     EXPECT_EQ(run.status, 0) << run.err;
     std::string expected = Lines({
         R"(State 1, Info 3, Description "{ \"dpi\":\"300\", \"mode\": \"3\", \"cs\": \"1\", \"name\": \"Virtual Сканер\"}")",
@@ -333,8 +330,7 @@ done(0);
 TEST_F(RealAgentPageTest, TheExampleScanPageScansAPageToTheFaxService) {
     StartServiceAndUser({}, "when title=\"Page Scanner\" press Scan\n");
 
-    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "scan.html");
-    HostRun run = RunPage(page);
+    HostRun run = RunExample("scan.html");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("State 1, Info 3, Description \"{ \\\"dpi\\\":\\\"300\\\""),
               std::string::npos)
@@ -354,8 +350,7 @@ TEST_F(RealAgentPageTest, TheExamplePrintPagePrintsTwoSheets) {
     std::filesystem::path session(getenv("W32_SESSION"));
     std::filesystem::path data = folder.path() / "appdata/VexloDesktop";
 
-    std::string page = ReadFileBytes(std::filesystem::path(VEXLO_EXAMPLES_DIR) / "print.html");
-    HostRun run = RunPage(page);
+    HostRun run = RunExample("print.html");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("State 1, Info 0, Description \"\"\nState 2, Info 0, Description "
                            "\"\"\nState 3, Info 0, Description \"\"\nPrint done: the document "
