@@ -364,6 +364,12 @@ TEST_F(IeScriptEngineTest, ComObjectsAnswerPropertiesAndMethodsWithArgumentsInOr
     EXPECT_EQ(Eval("try { obj.other = 1; } catch (e) { print(e.number); }"),
               std::to_string(static_cast<int32_t>(DISP_E_UNKNOWNNAME)));
     EXPECT_EQ(Eval("print(obj.join(new Proxy({}, {get: function () { throw 1; }})))"), "1");
+    EXPECT_EQ(Eval("Object.defineProperty(Object.prototype, 'inheritedAndBroken', {"
+                   "  get: function () { throw new Error('from the prototype'); },"
+                   "  configurable: true });"
+                   "try { obj.inheritedAndBroken; } catch (e) { print(e.message); }"
+                   "delete Object.prototype.inheritedAndBroken;"),
+              "from the prototype");
     EXPECT_TRUE(frame.failures.empty()) << Failures();
 
     // A COM object given back to COM is itself, not a wrapper.

@@ -77,7 +77,7 @@ public:
     size_t WrapperCount() const { return wrappers.size(); }
 
     // What a wrapper's IDispatch asks of the value it keeps.
-    HRESULT HasMember(uint32_t slot, const std::string& name, bool* found);
+    bool HasMember(uint32_t slot, const std::string& name);
     HRESULT InvokeWrapped(uint32_t slot, const std::string* member, WORD flags,
                           const DISPPARAMS& params, VARIANT* result, EXCEPINFO* exception);
 

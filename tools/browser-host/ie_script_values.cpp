@@ -174,12 +174,7 @@ public:
         }
         std::u16string wide(rgszNames[0]);
         std::string name = WideToEngine(wide.data(), wide.size());
-        bool found = false;
-        HRESULT hr = owner->HasMember(slot, name, &found);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        if (!found) {
+        if (!owner->HasMember(slot, name)) {
             return DISP_E_UNKNOWNNAME;
         }
         size_t index = 0;
@@ -295,15 +290,15 @@ void ScriptState::MakeWrappersInert() {
 
 // --- Calls from COM into the values ------------------------------------------------
 
-HRESULT ScriptState::HasMember(uint32_t slot, const std::string& name, bool* found) {
+bool ScriptState::HasMember(uint32_t slot, const std::string& name) {
     duk_idx_t base = duk_get_top(ctx);
     PushWrapped(slot);
     PropertyOperation has{PropertyKind::Has, name.data(), name.size()};
     bool ok = duk_is_object(ctx, -1) &&
               duk_safe_call(ctx, RunPropertyOperation, &has, 1, 1) == DUK_EXEC_SUCCESS;
-    *found = ok && duk_get_boolean(ctx, -1);
+    bool found = ok && duk_get_boolean(ctx, -1);
     duk_set_top(ctx, base);
-    return S_OK;
+    return found;
 }
 
 namespace {
