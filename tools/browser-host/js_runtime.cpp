@@ -13,23 +13,16 @@ namespace browser {
 
 using namespace engine;
 
-// The runtime is the engine heap's user data: every native finds its own.
+// The runtime is the engine heap's host: every native finds its own.
 JsRuntime* JsRuntime::Of(duk_context* ctx) {
-    duk_memory_functions functions{};
-    duk_get_memory_functions(ctx, &functions);
-    return static_cast<JsRuntime*>(functions.udata);
+    return static_cast<JsRuntime*>(ScriptHost::Of(ctx));
 }
 
 JsRuntime::JsRuntime(HostControl& control) : host(control) {
-    ctx = duk_create_heap(nullptr, nullptr, nullptr, this, Fatal);
-    if (ctx == nullptr) {
-        Fatal(nullptr, "no memory for the script engine");
-    }
+    ctx = CreateHeap(this);
     duk_push_global_stash(ctx);
     duk_push_object(ctx);
     duk_put_prop_string(ctx, -2, kStashValues);
-    duk_push_object(ctx);
-    duk_put_prop_string(ctx, -2, kStashTimers);
     PushWrapperHandler(ctx);
     duk_put_prop_string(ctx, -2, kStashHandler);
     duk_pop(ctx);
@@ -47,88 +40,23 @@ JsRuntime::~JsRuntime() {
 }
 
 bool JsRuntime::Run(const std::string& source, const std::string& origin) {
-    duk_idx_t base = duk_get_top(ctx);
-    PushUtf8(ctx, source);
-    PushUtf8(ctx, origin);
-    bool ok = duk_pcompile(ctx, 0) == 0 && duk_pcall(ctx, 0) == 0;
-    if (!ok) {
-        Report(origin);
-    }
-    duk_set_top(ctx, base);
-    return ok;
+    return RunScript(ctx, source, origin);
 }
 
 bool JsRuntime::CallOnload() {
-    duk_idx_t base = duk_get_top(ctx);
-    duk_push_global_object(ctx);
-    duk_get_prop_string(ctx, -1, "onload");
-    bool ok = true;
-    if (duk_is_callable(ctx, -1)) {
-        duk_swap_top(ctx, -2);
-        ok = duk_pcall_method(ctx, 0) == 0;
-        if (!ok) {
-            Report("window.onload");
-        }
-    }
-    duk_set_top(ctx, base);
-    return ok;
+    return engine::CallOnload(ctx);
 }
 
 void JsRuntime::FireTimer(uint32_t id) {
-    duk_idx_t base = duk_get_top(ctx);
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashTimers);
-    duk_get_prop_index(ctx, -1, id);
-    if (!duk_is_object(ctx, -1)) {
-        duk_set_top(ctx, base);
-        return;
-    }
-    duk_idx_t timer = duk_get_top_index(ctx);
-    duk_get_prop_string(ctx, timer, "repeat");
-    bool repeat = duk_to_boolean(ctx, -1);
-    duk_pop(ctx);
-    if (!repeat) {
-        StopTimer(id);
-    }
-    duk_get_prop_string(ctx, timer, "fn");
-    bool ok = true;
-    if (duk_is_callable(ctx, -1)) {
-        duk_push_undefined(ctx);
-        duk_get_prop_string(ctx, timer, "args");
-        duk_idx_t array = duk_get_top_index(ctx);
-        duk_size_t count = duk_get_length(ctx, array);
-        for (duk_size_t i = 0; i < count; ++i) {
-            duk_get_prop_index(ctx, array, static_cast<duk_uarridx_t>(i));
-        }
-        duk_remove(ctx, array);
-        ok = duk_pcall_method(ctx, static_cast<duk_idx_t>(count)) == 0;
-    } else if (duk_is_string(ctx, -1)) {
-        duk_push_string(ctx, "timer");
-        ok = duk_pcompile(ctx, DUK_COMPILE_EVAL) == 0 && duk_pcall(ctx, 0) == 0;
-    }
-    if (!ok) {
-        Report("a timer");
-    }
-    duk_set_top(ctx, base);
+    engine::FireTimer(ctx, id);
 }
 
 void JsRuntime::StopTimer(uint32_t id) {
-    host.StopTimer(id);
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashTimers);
-    duk_del_prop_index(ctx, -1, id);
-    duk_pop_2(ctx);
-}
-
-std::string JsRuntime::DescribeTop() {
-    duk_safe_call(ctx, DescribeError, nullptr, 1, 1);
-    std::string text = duk_is_string(ctx, -1) ? EngineString(ctx, -1) : "an error";
-    duk_pop(ctx);
-    return text;
+    engine::StopTimer(ctx, id);
 }
 
 void JsRuntime::Report(const std::string& where) {
-    host.ScriptFailed(where + ": " + DescribeTop());
+    host.ScriptFailed(where + ": " + DescribeTop(ctx));
 }
 
 NPVariant JsRuntime::ToVariant(int index) {
@@ -227,7 +155,7 @@ bool JsRuntime::Evaluate(NPObject*, const std::string& script, NPVariant* result
         *result = ToVariant(-1);
     } else {
         // The plug-in's own script failing is the plug-in's matter.
-        host.Print("browser-host: NPN_Evaluate: " + DescribeTop(), true);
+        host.Print("browser-host: NPN_Evaluate: " + DescribeTop(ctx), true);
     }
     duk_set_top(ctx, base);
     return ok;

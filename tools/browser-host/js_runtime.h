@@ -17,9 +17,7 @@
 #include "host_control.h"
 #include "page.h"
 #include "plugins/npapi/npapi.h"
-
-struct duk_hthread;
-typedef struct duk_hthread duk_context;
+#include "script_host.h"
 
 namespace browser {
 
@@ -31,7 +29,7 @@ struct PluginDescription {
     std::vector<std::string> mimeTypes;
 };
 
-class JsRuntime : public PageServices {
+class JsRuntime : public PageServices, public ScriptHost {
 public:
     explicit JsRuntime(HostControl& host);
     ~JsRuntime();
@@ -71,7 +69,7 @@ public:
 
     // Used by the engine's native functions.
     duk_context* Context() const { return ctx; }
-    HostControl& Host() { return host; }
+    HostControl& Host() override { return host; }
     NPObject* WrappedObject(uint32_t id) const;
     void ReleaseWrapper(uint32_t id);
     void StopTimer(uint32_t id);
@@ -80,7 +78,7 @@ public:
     void PushVariant(const NPVariant& value);
     void PushPluginObject(NPObject* object, bool adopt);
     // Reports the error on top of the stack, which ends the run, and pops it.
-    void Report(const std::string& where);
+    void Report(const std::string& where) override;
 
     static JsRuntime* Of(duk_context* ctx);
 
@@ -88,7 +86,6 @@ private:
     void DefineGlobals();
     void DefineAttributes(const EmbedElement& element, int index);
     void PushWrapper(NPObject* object, bool adopt, const EmbedElement* element);
-    std::string DescribeTop();
     NPObject* ScriptValueObject(int index);
     void PushScriptValue(uint32_t id);
 
