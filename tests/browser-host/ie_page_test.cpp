@@ -85,7 +85,7 @@ v.doPrint('key', 'pages=2;width=1678;height=1100', function (s) {
                           kRegister);
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_EQ(run.out,
-              Lines({"load true", "mode 1", "mode after 3", "twain \"\"",
+              Lines({"load true", "mode 1", "mode after 3", "twain \"Page Scanner\"",
                      "stop undefined undefined", "refused -2147024809 -2147024809 -2147024809",
                      "print 1 0 \"\"", "print 2 0 \"\"", "print 3 0 \"\""}));
     std::filesystem::path session(getenv("W32_SESSION"));
