@@ -205,7 +205,10 @@ bool IeRun::Register() {
     char16_t path[MAX_PATH] = {};
     DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
     ::FreeLibrary(module);
-    std::string library = Narrow(std::u16string(path, length));
+    // The loader's path may go through the host's folder: as regsvr32 is
+    // given it, the library's own.
+    std::string library =
+        std::filesystem::weakly_canonical(Narrow(std::u16string(path, length))).string();
     bool perUser = options.registration == Registration::PerUser;
     HRESULT hr = perUser ? vexlo::regsvr::CallServerEntry(library, vexlo::regsvr::Entry::Install,
                                                           std::u16string(u"user"))
