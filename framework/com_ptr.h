@@ -34,7 +34,8 @@ public:
     }
     CComPtr& operator=(const CComPtr& other) { return *this = other.p; }
     CComPtr& operator=(CComPtr&& other) noexcept {
-        if (this != &other) {
+        // operator& is the out-parameter address, not the wrapper's.
+        if (this != std::addressof(other)) {
             Release();
             p = std::exchange(other.p, nullptr);
         }

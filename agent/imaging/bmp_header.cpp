@@ -1,5 +1,6 @@
 #include "agent/imaging/bmp_header.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -65,12 +66,15 @@ bool BitmapHeaderFitsFile(const std::string& path) {
     if (width <= 0 || rows == 0 || bitCount == 0 || bitCount > 32) {
         return false;
     }
+    if (static_cast<uint64_t>(width) * rows > kMostImagePixels) {
+        return false;
+    }
     if (compression == kBiRgb || compression == kBiBitfields || compression == kBiAlphaBitfields) {
         const uint64_t stride = ((static_cast<uint64_t>(width) * bitCount + 31) / 32) * 4;
         return static_cast<uint64_t>(pixelOffset) + stride * rows <=
                static_cast<uint64_t>(fileSize);
     }
-    return static_cast<uint64_t>(width) * rows <= kMostCompressedBitmapPixels;
+    return true;  // a compressed bitmap's size says nothing of its pixels
 }
 
 }  // namespace vexlo::imaging

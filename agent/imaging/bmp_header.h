@@ -3,17 +3,15 @@
 // otherwise make the decoder allocate gigabytes before it fails.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "agent/imaging/image_header.h"
 
 namespace vexlo::imaging {
 
-// The most pixels a compressed bitmap may claim (its size says nothing).
-inline constexpr uint64_t kMostCompressedBitmapPixels = 100'000'000;
-
 // False for a bitmap file ("BM") whose header cannot be true of the file: an
 // uncompressed one must hold its pixel offset plus stride times height bytes,
-// a compressed one may claim at most kMostCompressedBitmapPixels. True for
+// and no bitmap may claim more than kMostImagePixels. True for
 // any other file: its decoder judges it.
 bool BitmapHeaderFitsFile(const std::string& path);
 

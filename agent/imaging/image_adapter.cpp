@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "agent/imaging/bmp_header.h"
+#include "agent/imaging/image_header.h"
 #include "agent/imaging/png_page_writer.h"
 #include "agent/imaging/safe_file_writer.h"
 
@@ -59,9 +59,9 @@ cv::Mat LoadColorImage(const std::string& path) {
     if (path.empty() || !FileCanBeOpened(path)) {
         return {};
     }
-    // A bitmap whose header claims more than its file holds is refused before
-    // the decoder allocates for it.
-    if (!BitmapHeaderFitsFile(path)) {
+    // A header that claims too much is refused before the decoder allocates
+    // for it, whatever the format.
+    if (!ImageHeaderRefusal(path).empty()) {
         return {};
     }
     return cv::imread(path, cv::IMREAD_COLOR);

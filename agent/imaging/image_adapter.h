@@ -16,7 +16,8 @@ inline constexpr int kSavePngCompression = 16;  // zlib level 0 to 9
 inline constexpr int kSavePngResolution = 62;   // pHYs figure of a grey PNG; > 0 writes the chunk
 
 // Three channels, blue, green, red, top row first; empty when the file is
-// missing or is no image that can be decoded.
+// missing, its header is refused (see image_header.h) or it is no image that
+// can be decoded.
 cv::Mat LoadColorImage(const std::string& path);
 
 cv::Mat CreateImage(int width, int height, int channels);

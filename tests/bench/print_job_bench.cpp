@@ -13,14 +13,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "agent_fixture.h"
+#include "agent_run.h"
 #include "fax_service_process.h"
 #include "protocol/records.h"
 #include "support/temp_dir.h"
@@ -29,28 +28,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Seconds since the epoch of a log line's local time of day ("HH:MM:SS.mmm").
-double LineTime(const std::string& line) {
-    int h = 0, m = 0, s = 0, ms = 0;
-    if (std::sscanf(line.c_str(), "%d:%d:%d.%d", &h, &m, &s, &ms) != 4) {
-        return -1;
-    }
-    time_t now = time(nullptr);
-    struct tm day;
-    localtime_r(&now, &day);
-    day.tm_hour = h;
-    day.tm_min = m;
-    day.tm_sec = s;
-    return static_cast<double>(mktime(&day)) + ms / 1000.0;
-}
-
-double FirstTime(const std::vector<std::string>& lines, const std::string& text) {
-    for (const std::string& line : lines) {
-        if (line.find(text) != std::string::npos) {
-            return LineTime(line);
-        }
-    }
-    return -1;
+double FirstTime(const vexlo::test::AgentRun& run, const std::string& text) {
+    std::vector<double> times = run.LogTimes(text);
+    return times.empty() ? -1 : times.front();
 }
 
 double ModifiedAt(const std::filesystem::path& path) {
@@ -66,17 +46,6 @@ double Now() {
         .count();
 }
 
-long PeakKb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,22 +55,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "print_job_bench: the fax service did not start\n");
         return 1;
     }
-    std::filesystem::path session(getenv("W32_SESSION"));
-    vexlo::test::TempDir appData;
-    std::filesystem::path data = appData.path() / "VexloDesktop";
-    std::filesystem::create_directories(data);
-    vexlo::test::WriteFileBytes(data / "settings.ini", "[settings]\ntrace-level=4\nsoap-server=" +
-                                                           service.endpoint() + "\n");
-
-    vexlo::test::AnswerRecorder client;
-    vexlo::test::ChildProcess agent =
-        vexlo::test::StartProgram({vexlo::test::ProgramInBuild("agent_vexlo")}, appData.native());
-    HWND window = nullptr;
-    for (int i = 0; i < 500 && window == nullptr; ++i) {
-        window = FindWindowW(vexlo::kAgentWindowClass, nullptr);
-        std::this_thread::sleep_for(10ms);
-    }
-    if (window == nullptr) {
+    vexlo::test::AgentRun run;
+    if (!run.Start("trace-level=4\nsoap-server=" + service.endpoint() + "\n")) {
         std::fprintf(stderr, "print_job_bench: the agent did not start\n");
         return 1;
     }
@@ -110,10 +65,10 @@ int main(int argc, char** argv) {
     vexlo::WriteField(request.apiKey, u"bench");
     std::string command = "pages=" + std::to_string(pages);
     vexlo::WriteField(request.printingRequest, std::u16string(command.begin(), command.end()));
-    vexlo::test::SendRequest(window, client.hwnd(), request);
+    run.Send(request);
 
     auto has = [&](int state) {
-        return std::any_of(client.answers.begin(), client.answers.end(),
+        return std::any_of(run.client.answers.begin(), run.client.answers.end(),
                            [state](const auto& a) { return a.state == state; });
     };
     auto until = std::chrono::steady_clock::now() + 600s;
@@ -128,23 +83,17 @@ int main(int argc, char** argv) {
         }
         std::this_thread::sleep_for(1ms);
     }
-    long peakKb = PeakKb(agent.pid());
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    vexlo::test::WaitForProgram(agent, 30s);
+    long peakKb = run.PeakKb();
+    run.Close(30s);
     if (!has(vexlo::kPrintPrinted)) {
         std::fprintf(stderr, "print_job_bench: the print did not finish\n");
         return 1;
     }
 
-    std::ifstream logFile(data / "vexlo-plugin.log");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(logFile, line);) {
-        lines.push_back(line);
-    }
-    double loading = FirstTime(lines, "Load documents for print");
-    double rendered = FirstTime(lines, "renderForPrinting succeded");
-    double converted = FirstTime(lines, "Print documents");
-    std::filesystem::path job = session / "spool" / "1";
+    double loading = FirstTime(run, "Load documents for print");
+    double rendered = FirstTime(run, "renderForPrinting succeded");
+    double converted = FirstTime(run, "Print documents");
+    std::filesystem::path job = run.Session() / "spool" / "1";
     int sheets = 0;
     for (;;) {
         char name[32];

@@ -10,6 +10,7 @@
 #include "framework/dispatch_impl.h"
 #include "framework/module.h"
 #include "framework/typelib_registration.h"
+#include "support/com_unknown.h"
 
 namespace {
 
@@ -64,30 +65,16 @@ public:
     }
 };
 
-class Factory final : public IClassFactory {
+// A static object: it holds no lock on the module, only LockServer does.
+class Factory final : public test_support::ClassObject {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        lock ? module.Lock() : module.Unlock();
+        return S_OK;
     }
-    // A static object: it holds no lock on the module, only LockServer does.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        *ppv = nullptr;
-        if (outer != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
+
+protected:
+    HRESULT Create(REFIID riid, void** ppv) override {
         fw::CComObject<CDispatchThing>* thing = nullptr;
         HRESULT hr = fw::CComObject<CDispatchThing>::CreateInstance(&thing);
         if (FAILED(hr)) {
@@ -97,10 +84,6 @@ public:
         hr = thing->QueryInterface(riid, ppv);
         thing->Release();
         return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        lock ? module.Lock() : module.Unlock();
-        return S_OK;
     }
 } factory;
 

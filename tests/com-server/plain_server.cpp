@@ -5,73 +5,35 @@
 #include <atomic>
 #include <string>
 
+#include "support/com_unknown.h"
+
 namespace {
 
 std::atomic<LONG> locks{0};
 
-class Thing final : public IPlainThing {
+class Thing final : public test_support::RefCounted<IPlainThing> {
 public:
     Thing() { ++locks; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IPlainThing) {
-            *ppv = static_cast<IPlainThing*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        LONG left = --refs;
-        if (left == 0) {
-            delete this;
-        }
-        return static_cast<ULONG>(left);
-    }
     int STDMETHODCALLTYPE Twice(int value) override { return 2 * value; }
 
 private:
-    ~Thing() { --locks; }
-    std::atomic<LONG> refs{0};
+    ~Thing() override { --locks; }
 };
 
-class Factory final : public IClassFactory {
+// A static object: it holds no lock on the module, only LockServer does.
+class Factory final : public test_support::ClassObject {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    // A static object: its count does not matter.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        *ppv = nullptr;
-        if (outer != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
-        Thing* thing = new Thing;
-        thing->AddRef();
-        HRESULT hr = thing->QueryInterface(riid, ppv);
-        thing->Release();
-        return hr;
-    }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         lock ? ++locks : --locks;
         return S_OK;
+    }
+
+protected:
+    HRESULT Create(REFIID riid, void** ppv) override {
+        Thing* thing = new Thing;
+        HRESULT hr = thing->QueryInterface(riid, ppv);
+        thing->Release();
+        return hr;
     }
 } factory;
 

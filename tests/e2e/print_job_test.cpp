@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "agent_fixture.h"
+#include "agent_run.h"
 #include "fax_service_process.h"
 #include "page_files.h"
 #include "protocol/records.h"
@@ -23,23 +23,8 @@
 namespace {
 
 using namespace std::chrono_literals;
-using vexlo::test::AnswerRecorder;
 using vexlo::test::FaxServiceProcess;
-using vexlo::test::ProgramInBuild;
-using vexlo::test::TempDir;
 using vexlo::test::WriteFileBytes;
-
-class Process {
-public:
-    Process(const std::vector<std::string>& arguments, const std::string& appData)
-        : program(vexlo::test::StartProgram(arguments, appData)) {}
-    int Wait(std::chrono::milliseconds bound) {
-        return vexlo::test::WaitForProgram(program, bound);
-    }
-
-private:
-    vexlo::test::ChildProcess program;
-};
 
 std::string ReadText(const std::filesystem::path& path) {
     std::ifstream file(path);
@@ -56,57 +41,33 @@ protected:
         service = std::make_unique<FaxServiceProcess>(std::move(serviceArgs));
         ASSERT_TRUE(service->started()) << service->ErrorOutput();
         if (!printers.empty()) {
-            WriteFileBytes(Session() / "printers", printers);
+            WriteFileBytes(run.Session() / "printers", printers);
         }
-        std::filesystem::create_directories(DataFolder());
-        WriteFileBytes(DataFolder() / "settings.ini",
-                       "[settings]\ntrace-level=4\nsoap-server=" + service->endpoint() + "\n");
-        agent = std::make_unique<Process>(std::vector<std::string>{ProgramInBuild("agent_vexlo")},
-                                          appData.native());
-        ASSERT_TRUE(vexlo::test::PumpUntil(
-            [&] { return (agentWindow = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+        ASSERT_TRUE(run.Start("trace-level=4\nsoap-server=" + service->endpoint() + "\n"));
     }
     void TearDown() override {
-        if (agent && IsWindow(agentWindow)) {
-            PostMessageW(agentWindow, WM_CLOSE, 0, 0);
-            EXPECT_EQ(agent->Wait(20s), 0);
+        if (run.running()) {
+            EXPECT_EQ(run.Close(20s), 0);
         }
     }
 
-    static std::filesystem::path Session() { return getenv("W32_SESSION"); }
-    std::filesystem::path DataFolder() const { return appData.path() / "VexloDesktop"; }
+    std::filesystem::path DataFolder() const { return run.DataFolder(); }
     std::filesystem::path PrintFolder() const { return DataFolder() / "Print"; }
-    static std::filesystem::path Job(int number) {
-        return Session() / "spool" / std::to_string(number);
+    std::filesystem::path Job(int number) const {
+        return run.Session() / "spool" / std::to_string(number);
     }
 
     void Print(const std::u16string& command) {
         vexlo::PluginRequest request = vexlo::test::MakeRequest(vexlo::kRequestPrint);
         vexlo::WriteField(request.apiKey, u"e2e-key");
         vexlo::WriteField(request.printingRequest, command);
-        vexlo::test::SendRequest(agentWindow, client.hwnd(), request);
+        run.Send(request);
     }
-    int User(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command{ProgramInBuild("desktop-user")};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        Process user(command, appData.native());
-        return user.Wait(20s);
-    }
-    bool WaitForState(int state, std::chrono::milliseconds bound = 60s) {
-        return vexlo::test::PumpUntil(
-            [&] {
-                for (const auto& answer : client.answers) {
-                    if (answer.state == state) {
-                        return true;
-                    }
-                }
-                return false;
-            },
-            bound);
-    }
+    int User(const std::vector<std::string>& arguments) { return run.User(arguments); }
+    bool WaitForState(int state) { return run.WaitForState(state); }
     std::vector<int> States() const {
         std::vector<int> states;
-        for (const auto& answer : client.answers) {
+        for (const auto& answer : run.client.answers) {
             states.push_back(answer.state);
         }
         return states;
@@ -120,11 +81,8 @@ protected:
     }
     bool DialogOpen() { return FindWindowW(u"#32770", u"Print") != nullptr; }
 
-    TempDir appData;
     std::unique_ptr<FaxServiceProcess> service;
-    AnswerRecorder client;
-    std::unique_ptr<Process> agent;
-    HWND agentWindow = nullptr;
+    vexlo::test::AgentRun run;
 };
 
 TEST_F(PrintJobEndToEnd, TwoShortPagesShareASheetAndATallPageHasItsOwn) {
@@ -219,8 +177,8 @@ TEST_F(PrintJobEndToEnd, ARefusedRenderAnswersMinusSixWithTheTextThenMinusFive) 
     ASSERT_TRUE(WaitForState(vexlo::kPrintFailed));
     Settle();
     EXPECT_EQ(States(), (std::vector<int>{1, -6, -5}));
-    ASSERT_GE(client.answers.size(), 2u);
-    EXPECT_EQ(client.answers[1].text, u"Rendering is not allowed");
+    ASSERT_GE(run.client.answers.size(), 2u);
+    EXPECT_EQ(run.client.answers[1].text, u"Rendering is not allowed");
 }
 
 TEST_F(PrintJobEndToEnd, ARenderWithoutPagesAnswersMinusSeven) {
@@ -273,10 +231,8 @@ TEST_F(PrintJobEndToEnd, ClosingWhileTheDialogIsOpenEndsTheAgent) {
     ASSERT_TRUE(WaitForState(vexlo::kPrintLoaded));
     ASSERT_TRUE(vexlo::test::PumpUntil([&] { return DialogOpen(); }));
     auto began = std::chrono::steady_clock::now();
-    PostMessageW(agentWindow, WM_CLOSE, 0, 0);
-    EXPECT_EQ(agent->Wait(20s), 0);
+    EXPECT_EQ(run.Close(20s), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - began, 15s);
-    agent.reset();
     EXPECT_EQ(States(), (std::vector<int>{1, 2}));
     EXPECT_TRUE(PrintFolderEmpty());
     EXPECT_TRUE(std::filesystem::exists(DataFolder() / "settings.ini"));
@@ -289,10 +245,8 @@ TEST_F(PrintJobEndToEnd, ClosingWhileTheRenderStallsEndsTheAgent) {
     ASSERT_TRUE(WaitForState(vexlo::kPrintLoading));
     vexlo::test::PumpUntil([] { return false; }, 500ms);
     auto began = std::chrono::steady_clock::now();
-    PostMessageW(agentWindow, WM_CLOSE, 0, 0);
-    EXPECT_EQ(agent->Wait(20s), 0);
+    EXPECT_EQ(run.Close(20s), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - began, 15s);
-    agent.reset();
     EXPECT_EQ(States(), (std::vector<int>{1}));
     EXPECT_TRUE(PrintFolderEmpty());
     EXPECT_NE(ReadText(DataFolder() / "settings.ini").find("scan-mode"), std::string::npos);

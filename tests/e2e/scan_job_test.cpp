@@ -5,20 +5,15 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <iterator>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "agent_fixture.h"
+#include "agent_run.h"
 #include "fax_service_process.h"
 #include "page_files.h"
 #include "protocol/records.h"
@@ -27,89 +22,47 @@
 namespace {
 
 using namespace std::chrono_literals;
-using vexlo::test::AnswerRecorder;
 using vexlo::test::FaxServiceProcess;
-using vexlo::test::ProgramInBuild;
-using vexlo::test::TempDir;
 using vexlo::test::WriteFileBytes;
-
-// A program of this build in the test's session, with its own APPDATA;
-// killed if it still runs when the object goes.
-class Process {
-public:
-    Process(const std::vector<std::string>& arguments, const std::string& appData)
-        : program(vexlo::test::StartProgram(arguments, appData)) {}
-
-    // The exit status while this thread handles the agent's answers; -1
-    // after ending it when the bound has passed.
-    int Wait(std::chrono::milliseconds bound) {
-        return vexlo::test::WaitForProgram(program, bound);
-    }
-
-private:
-    vexlo::test::ChildProcess program;
-};
 
 class ScanJobEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(service.started()) << service.ErrorOutput();
-        std::filesystem::path session(getenv("W32_SESSION"));
         WriteFileBytes(
-            session / "twain-sources",
+            run.Session() / "twain-sources",
             // A4 at 300 dpi from the feeder, three sheets a run.
             "[source]\nname = Office Feeder\nx-resolution = enumeration fix32 75 300 600\n"
             "pages = 3\npage = 8 2480 3508\n"
             // A4 at 200 dpi from the flatbed, one sheet.
             "[source]\nname = Desk Flatbed\nx-resolution = enumeration fix32 100 200\n"
             "page = 1 1654 2339\n");
-        std::filesystem::create_directories(DataFolder());
-        WriteFileBytes(
-            DataFolder() / "settings.ini",
-            "[settings]\nscan-mode=3\ntrace-level=4\nsoap-server=" + service.endpoint() + "\n");
-        agent = std::make_unique<Process>(std::vector<std::string>{ProgramInBuild("agent_vexlo")},
-                                          appData.native());
-        ASSERT_TRUE(vexlo::test::PumpUntil(
-            [&] { return (agentWindow = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+        ASSERT_TRUE(
+            run.Start("scan-mode=3\ntrace-level=4\nsoap-server=" + service.endpoint() + "\n"));
     }
     void TearDown() override {
-        if (agent && IsWindow(agentWindow)) {
-            PostMessageW(agentWindow, WM_CLOSE, 0, 0);
-            EXPECT_EQ(agent->Wait(10s), 0);
+        if (run.running()) {
+            EXPECT_EQ(run.Close(10s), 0);
         }
     }
 
-    std::filesystem::path DataFolder() const { return appData.path() / "VexloDesktop"; }
+    std::filesystem::path DataFolder() const { return run.DataFolder(); }
 
     void Send(int code, int param, int jobId) {
         vexlo::PluginRequest request = vexlo::test::MakeRequest(code, param, jobId);
         vexlo::WriteField(request.apiKey, u"e2e-key");
         request.messageId = 9;
-        vexlo::test::SendRequest(agentWindow, client.hwnd(), request);
+        run.Send(request);
     }
-    // desktop-user does what a person at the screen does; its exit status.
-    int User(const std::vector<std::string>& arguments) {
-        std::vector<std::string> command{ProgramInBuild("desktop-user")};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        Process user(command, appData.native());
-        return user.Wait(20s);
-    }
-    bool WaitForState(int state, size_t count, std::chrono::milliseconds bound = 60s) {
-        return vexlo::test::PumpUntil(
-            [&] {
-                return static_cast<size_t>(std::count_if(
-                           client.answers.begin(), client.answers.end(),
-                           [state](const auto& answer) { return answer.state == state; })) >= count;
-            },
-            bound);
-    }
+    int User(const std::vector<std::string>& arguments) { return run.User(arguments); }
+    bool WaitForState(int state, size_t count) { return run.WaitForState(state, count); }
     // The answers without the upload's per-cent steps, which are checked
     // apart: each page's per cent rises to 100.
     std::vector<int> Steps(size_t from = 0) const {
         std::vector<int> steps;
         int percent = 0;
-        for (size_t i = from; i < client.answers.size(); ++i) {
-            const auto& answer = client.answers[i];
+        for (size_t i = from; i < run.client.answers.size(); ++i) {
+            const auto& answer = run.client.answers[i];
             if (answer.state == vexlo::kStateUploading && answer.info > 0) {
                 EXPECT_GT(answer.info, percent);
                 percent = answer.info;
@@ -145,10 +98,7 @@ protected:
     }
 
     FaxServiceProcess service;
-    TempDir appData;
-    AnswerRecorder client;
-    std::unique_ptr<Process> agent;
-    HWND agentWindow = nullptr;
+    vexlo::test::AgentRun run;
 };
 
 TEST_F(ScanJobEndToEnd, AThreePageAndAOnePageJobArriveAtTheService) {
@@ -180,7 +130,7 @@ TEST_F(ScanJobEndToEnd, AThreePageAndAOnePageJobArriveAtTheService) {
     EXPECT_TRUE(Listing("Processed").empty());
 
     // The flatbed, chosen as a person does, then a one-page job at 200 dpi.
-    size_t before = client.answers.size();
+    size_t before = run.client.answers.size();
     Send(vexlo::kRequestSelectScanner, vexlo::kInterfaceTwain, 0);
     ASSERT_EQ(User({"twain-select", "Desk Flatbed"}), 0);
     ASSERT_TRUE(WaitForState(vexlo::kReplySelectedScanner, 1));
@@ -206,21 +156,13 @@ TEST_F(ScanJobEndToEnd, ClosingTheAgentWithQueuedImagesDeletesThem) {
     // while the other two images wait in the queue.
     FaxServiceProcess slow({"--stall=1500"});
     ASSERT_TRUE(slow.started());
-    PostMessageW(agentWindow, WM_CLOSE, 0, 0);
-    ASSERT_EQ(agent->Wait(10s), 0);
-    WriteFileBytes(DataFolder() / "settings.ini",
-                   "[settings]\nscan-mode=3\nsoap-server=" + slow.endpoint() + "\n");
-    agent = std::make_unique<Process>(std::vector<std::string>{ProgramInBuild("agent_vexlo")},
-                                      appData.native());
-    ASSERT_TRUE(vexlo::test::PumpUntil(
-        [&] { return (agentWindow = FindWindowW(vexlo::kAgentWindowClass, nullptr)); }));
+    ASSERT_EQ(run.Close(10s), 0);
+    ASSERT_TRUE(run.Start("scan-mode=3\nsoap-server=" + slow.endpoint() + "\n"));
 
     Send(vexlo::kRequestScan, vexlo::kScanTypeGrey, 73);
     ASSERT_EQ(User({"twain-scan", "Office Feeder"}), 0);
     ASSERT_TRUE(WaitForState(vexlo::kStateUploading, 1));
-    PostMessageW(agentWindow, WM_CLOSE, 0, 0);
-    EXPECT_EQ(agent->Wait(10s), 0);
-    agent.reset();
+    EXPECT_EQ(run.Close(10s), 0);
     EXPECT_TRUE(Listing("Scanned").empty());
     EXPECT_TRUE(Listing("Processed").empty());
     EXPECT_TRUE(slow.PageFiles().size() <= 1u);

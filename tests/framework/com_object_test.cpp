@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/com_module_base.h"
@@ -328,6 +329,36 @@ TEST_F(ComObject, VariantOwnsWhatItHolds) {
     EXPECT_EQ(out.vt, VT_BSTR);
     VariantClear(&out);
     EXPECT_EQ(fw::CComBSTR(3, u"abcdef").ToString(), u"abc");
+}
+
+TEST_F(ComObject, PointerOwnsOneReferenceThroughMovesAndCopies) {
+    auto* object = new test_support::CountedDispatch;
+    auto* other = new test_support::CountedDispatch;
+    {
+        fw::CComPtr<IDispatch> held(object);
+        fw::CComPtr<IDispatch> target(other);
+        EXPECT_EQ(object->Count(), 2u);
+        target = std::move(held);  // lets go of other, takes object's reference over
+        EXPECT_EQ(other->Count(), 1u);
+        EXPECT_EQ(object->Count(), 2u);
+        EXPECT_EQ(held.p, nullptr);
+        EXPECT_EQ(target.p, object);
+
+        fw::CComPtr<IDispatch>& same = target;
+        target = std::move(same);  // a self move keeps the reference
+        EXPECT_EQ(target.p, object);
+        EXPECT_EQ(object->Count(), 2u);
+
+        held = target;
+        EXPECT_EQ(object->Count(), 3u);
+        fw::CComPtr<IDispatch> empty;
+        held = std::move(empty);
+        EXPECT_EQ(held.p, nullptr);
+        EXPECT_EQ(object->Count(), 2u);
+    }
+    EXPECT_EQ(object->Count(), 1u);
+    object->Release();
+    other->Release();
 }
 
 TEST_F(ComObject, ModuleKeepsTheGlobalInterfaceTable) {

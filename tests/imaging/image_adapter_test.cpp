@@ -3,6 +3,7 @@
 // writer or OpenCV's encoders.
 #include "agent/imaging/bmp_header.h"
 #include "agent/imaging/image_adapter.h"
+#include "agent/imaging/image_header.h"
 #include "agent/imaging/png_page_writer.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,86 @@ TEST_F(LoadColorImageTest, AHeaderThatClaimsMoreThanTheFileHoldsIsRefusedBeforeD
         EXPECT_EQ(!image.empty(), c.loads) << c.what;
         EXPECT_EQ(BitmapHeaderFitsFile(temp.native("scan.bmp")), c.loads) << c.what;
     }
+}
+
+// A 6 x 4 image encoded by OpenCV in the format of the extension.
+std::string Encoded(const test::TempDir& temp, const std::string& extension) {
+    cv::Mat image = CreateImage(6, 4, 3);
+    FillImage(image, cv::Scalar(10, 200, 30));
+    std::string name = "encoded" + extension;
+    EXPECT_TRUE(SaveImage(temp.native(name), image)) << extension;
+    return test::ReadFileBytes(temp.path() / name);
+}
+
+void PutBig(std::string& bytes, size_t at, uint32_t value, int size) {
+    for (int i = 0; i < size; ++i) {
+        bytes[at + static_cast<size_t>(i)] = static_cast<char>(value >> (8 * (size - 1 - i)));
+    }
+}
+
+// A little-endian TIFF header and one directory with width and length.
+std::string ClaimedTiff(uint32_t width, uint32_t length) {
+    std::string bytes("II*\0\x08\0\0\0\x02\0", 10);
+    for (auto [tag, value] : {std::pair{256u, width}, std::pair{257u, length}}) {
+        char entry[12] = {static_cast<char>(tag & 0xFF), static_cast<char>(tag >> 8), 4, 0, 1};
+        for (int i = 0; i < 4; ++i) {
+            entry[8 + i] = static_cast<char>(value >> (8 * i));
+        }
+        bytes.append(entry, sizeof entry);
+    }
+    return bytes + std::string(8, '\0');
+}
+
+TEST_F(LoadColorImageTest, EveryFormatsHeaderIsHeldToThePixelCapBeforeDecoding) {
+    const std::string png = Encoded(temp, ".png");
+    std::string hugePng = png;
+    PutBig(hugePng, 16, 200000, 4);  // IHDR width
+    PutBig(hugePng, 20, 100000, 4);  // IHDR height
+    std::string widePng = png;
+    PutBig(widePng, 16, 100'000'000, 4);  // one row of exactly the cap
+    PutBig(widePng, 20, 1, 4);
+    const std::string jpeg = Encoded(temp, ".jpg");
+    std::string hugeJpeg = jpeg;
+    size_t frame = hugeJpeg.find("\xFF\xC0");
+    ASSERT_NE(frame, std::string::npos);
+    PutBig(hugeJpeg, frame + 5, 60000, 2);  // height
+    PutBig(hugeJpeg, frame + 7, 60000, 2);  // width
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::string refusal;  // empty: decodes to 6 x 4
+    };
+    const Case cases[] = {
+        {"a PNG", png, ""},
+        {"a PNG claiming 200000 x 100000", hugePng,
+         "the PNG image claims 200000 x 100000 pixels, more than 100000000"},
+        {"a PNG without its header chunk", png.substr(0, 12),
+         "the PNG image's header cannot be read"},
+        {"a JPEG", jpeg, ""},
+        {"a JPEG claiming 60000 x 60000", hugeJpeg,
+         "the JPEG image claims 60000 x 60000 pixels, more than 100000000"},
+        {"a JPEG ending before its frame", jpeg.substr(0, frame),
+         "the JPEG image's header cannot be read"},
+        {"a TIFF", Encoded(temp, ".tiff"), ""},
+        {"a TIFF claiming 20000 x 20000", ClaimedTiff(20000, 20000),
+         "the TIFF image claims 20000 x 20000 pixels, more than 100000000"},
+        {"a bitmap claiming 20000 x 20000", ClaimedBitmap(20000, 20000, 8, 1, 2),
+         "the bitmap's header claims more than its file holds or more than 100000000 pixels"},
+        {"another format", "P6\n2 2\n255\n" + std::string(12, '\x7F'),
+         "not a BMP, PNG, JPEG or TIFF image"},
+    };
+    for (const Case& c : cases) {
+        test::WriteFileBytes(temp.path() / "page", c.bytes);
+        EXPECT_EQ(ImageHeaderRefusal(temp.native("page")), c.refusal) << c.what;
+        cv::Mat image = LoadColorImage(temp.native("page"));
+        EXPECT_EQ(image.empty(), !c.refusal.empty()) << c.what;
+        if (c.refusal.empty()) {
+            EXPECT_EQ(image.size(), cv::Size(6, 4)) << c.what;
+        }
+    }
+    // A header of exactly the cap is not refused here.
+    test::WriteFileBytes(temp.path() / "wide.png", widePng);
+    EXPECT_EQ(ImageHeaderRefusal(temp.native("wide.png")), "");
 }
 
 TEST_F(LoadColorImageTest, ShortColourTablesAndFilledImageSizeLoad) {

@@ -4,40 +4,20 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <vector>
+
+#include "support/com_unknown.h"
 
 namespace test_support {
 
-class CountedDispatch final : public IDispatch {
+class CountedDispatch final : public RefCounted<IDispatch> {
 public:
     // Starts with one reference, which the test owns.
     explicit CountedDispatch(bool* destroyed = nullptr) : destroyed(destroyed) {}
 
-    ULONG Count() const { return count; }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IDispatch || (extra != nullptr && riid == *extra)) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --count;
-        if (left == 0) {
-            if (destroyed != nullptr) {
-                *destroyed = true;
-            }
-            delete this;
-        }
-        return left;
+        bool asExtra = extra != nullptr && riid == *extra;
+        return RefCounted::QueryInterface(asExtra ? IID_IDispatch : riid, ppv);
     }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override {
         *pctinfo = 0;
@@ -70,68 +50,29 @@ public:
     std::vector<UINT> callArgs;
 
 private:
-    ~CountedDispatch() = default;
+    ~CountedDispatch() override {
+        if (destroyed != nullptr) {
+            *destroyed = true;
+        }
+    }
 
-    std::atomic<ULONG> count{1};
     bool* destroyed;
 };
 
 // An object that answers IUnknown only.
-class PlainUnknown final : public IUnknown {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --count;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-    ULONG Count() const { return count; }
-
+class PlainUnknown final : public RefCounted<IUnknown> {
 private:
-    ~PlainUnknown() = default;
-    std::atomic<ULONG> count{1};
+    ~PlainUnknown() override = default;
 };
 
 // An event source: a connection point container with one point for the
 // events' interface, destroyed with its last reference.
-class EventSource final : public IConnectionPointContainer {
+class EventSource final : public RefCounted<IConnectionPointContainer> {
 public:
     EventSource(REFIID events, bool* destroyed) : events(events), destroyed(destroyed) {
         W32CreateConnectionPoint(this, events, &point);
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
-            *ppv = static_cast<IConnectionPointContainer*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --count;
-        if (left == 0) {
-            W32DestroyConnectionPoint(point);
-            if (destroyed != nullptr) {
-                *destroyed = true;
-            }
-            delete this;
-        }
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override {
         return E_NOTIMPL;
     }
@@ -173,9 +114,13 @@ public:
     }
 
 private:
-    ~EventSource() = default;
+    ~EventSource() override {
+        W32DestroyConnectionPoint(point);
+        if (destroyed != nullptr) {
+            *destroyed = true;
+        }
+    }
 
-    std::atomic<ULONG> count{1};
     IID events;
     IConnectionPoint* point = nullptr;
     bool* destroyed;

@@ -1,9 +1,11 @@
-// Modal dialogs of another process, driven by the simulated user.
+// Dialogs: where they open, and modal dialogs of another process driven by
+// the simulated user.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <vector>
 
 #include "desktop_user.h"
 #include "peer_process.h"
@@ -14,6 +16,59 @@ using vexlo::test::PeerProcess;
 
 HWND WaitForDialog() {
     return desktop_user::WaitForWindow(u"#32770", u"Выбор сканера", std::chrono::seconds(5));
+}
+
+void TemplateAnchor() {}
+
+// 200 x 100 dialog units: 300 x 162 pixels.
+const W32_DIALOG_TEMPLATE kCentred = {WS_POPUP | DS_CENTER, 0, 10,      20, 200, 100, u"centred",
+                                      u"MS Shell Dlg",      8, nullptr, 0};
+const W32_DIALOG_TEMPLATE kPlaced = {WS_POPUP,        0, 10,      20, 200, 100, u"placed",
+                                     u"MS Shell Dlg", 8, nullptr, 0};
+const W32_DIALOG_TEMPLATE kHuge = {WS_POPUP | DS_CENTER, 0, 0,       0, 2000, 1000, u"huge",
+                                   u"MS Shell Dlg",      8, nullptr, 0};
+
+TEST(Dialogs, ACentredDialogOpensInTheMiddleOfItsOwnersMonitorsWorkArea) {
+    const void* anchor = reinterpret_cast<const void*>(&TemplateAnchor);
+    W32RegisterResource(anchor, RT_DIALOG, MAKEINTRESOURCEW(40), &kCentred, sizeof(kCentred));
+    W32RegisterResource(anchor, RT_DIALOG, MAKEINTRESOURCEW(41), &kPlaced, sizeof(kPlaced));
+    W32RegisterResource(anchor, RT_DIALOG, MAKEINTRESOURCEW(42), &kHuge, sizeof(kHuge));
+    // The primary monitor's work area is 0,0-1920,1040; the second's 1920,0-3200,1024.
+    struct Case {
+        const char* what;
+        int id;
+        POINT ownerAt;  // {-1, -1}: no owner
+        RECT expected;
+    };
+    const Case cases[] = {
+        {"no owner", 40, {-1, -1}, {810, 439, 1110, 601}},
+        {"owner on the primary monitor", 40, {100, 100}, {810, 439, 1110, 601}},
+        {"owner on the second monitor", 40, {2500, 300}, {2410, 431, 2710, 593}},
+        {"owner mostly on the second monitor", 40, {1880, 300}, {2410, 431, 2710, 593}},
+        {"without DS_CENTER, the template's place", 41, {2500, 300}, {15, 32, 315, 194}},
+        {"larger than the work area, from its top left", 42, {2500, 300}, {1920, 0, 4920, 1625}},
+    };
+    for (const Case& c : cases) {
+        HWND owner = nullptr;
+        if (c.ownerAt.x >= 0) {
+            owner = CreateWindowExW(0, u"Static", u"owner", WS_POPUP, c.ownerAt.x, c.ownerAt.y, 200,
+                                    100, nullptr, nullptr, nullptr, nullptr);
+            ASSERT_NE(owner, nullptr) << c.what;
+        }
+        HWND dialog = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(c.id), owner,
+                                         nullptr, 0);
+        ASSERT_NE(dialog, nullptr) << c.what;
+        RECT placed = {};
+        EXPECT_TRUE(GetWindowRect(dialog, &placed));
+        EXPECT_EQ(std::vector<LONG>({placed.left, placed.top, placed.right, placed.bottom}),
+                  std::vector<LONG>(
+                      {c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}))
+            << c.what;
+        DestroyWindow(dialog);
+        if (owner != nullptr) {
+            DestroyWindow(owner);
+        }
+    }
 }
 
 TEST(Dialogs, TheSimulatedUserReadsAndPressesTheButtonsOfAnotherProcesssDialog) {

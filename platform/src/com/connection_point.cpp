@@ -1,39 +1,18 @@
 // The stand-in's connection point: sinks held by the interface they were
 // asked for, cookies, and an enumeration of the connections for firing.
-#include <atomic>
 #include <map>
 #include <mutex>
 #include <new>
 #include <vector>
 
+#include "internal/com_object.h"
 #include "w32/connection_points.h"
 
 namespace {
 
-class Connections final : public IEnumConnections {
+class Connections final : public w32::com::RefCounted<IEnumConnections> {
 public:
     explicit Connections(std::vector<CONNECTDATA> items) : items(std::move(items)) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IEnumConnections) {
-            *ppv = static_cast<IEnumConnections*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --count;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
 
     // Each connection handed out carries a reference of its sink.
     HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, LPCONNECTDATA rgcd,
@@ -92,7 +71,6 @@ private:
         }
     }
 
-    std::atomic<ULONG> count{1};
     std::vector<CONNECTDATA> items;  // each holds a reference
     size_t position = 0;
 };
@@ -103,16 +81,7 @@ public:
         : container(container), outgoing(outgoing) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IConnectionPoint) {
-            *ppv = static_cast<IConnectionPoint*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return w32::com::AnswerInterface<IConnectionPoint>(this, riid, ppv);
     }
     // The point is part of its container.
     ULONG STDMETHODCALLTYPE AddRef() override { return container->AddRef(); }

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "internal/com_object.h"
 #include "w32/com_services.h"
 
 namespace w32::com {
@@ -13,23 +14,9 @@ namespace {
 
 std::atomic<HRESULT> creationFailure{S_OK};
 
-class GlobalInterfaceTable final : public IGlobalInterfaceTable {
+// The table lives as long as the process.
+class GlobalInterfaceTable final : public Lifelong<IGlobalInterfaceTable> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IGlobalInterfaceTable) {
-            *ppv = static_cast<IGlobalInterfaceTable*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    // The table lives as long as the process: references are not counted.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
     HRESULT STDMETHODCALLTYPE RegisterInterfaceInGlobal(IUnknown* pUnk, REFIID riid,
                                                         DWORD* pdwCookie) override {
         if (pdwCookie == nullptr) {
@@ -107,37 +94,15 @@ GlobalInterfaceTable& TheTable() {
     return *table;
 }
 
-class TableFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
-                                             void** ppvObject) override {
-        if (ppvObject == nullptr) {
-            return E_POINTER;
-        }
-        *ppvObject = nullptr;
-        if (pUnkOuter != nullptr) {
-            return CLASS_E_NOAGGREGATION;
-        }
+class TableFactory final : public ClassObject {
+protected:
+    HRESULT Create(REFIID riid, void** ppv) override {
         HRESULT failure = creationFailure.load();
         if (FAILED(failure)) {
             return failure;
         }
-        return TheTable().QueryInterface(riid, ppvObject);
+        return TheTable().QueryInterface(riid, ppv);
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "internal/com_object.h"
 #include "w32/module.h"
 
 namespace w32::typelib {
@@ -98,16 +99,7 @@ public:
     const W32_TYPE_DATA& Data() const { return data; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_ITypeInfo) {
-            *ppv = static_cast<ITypeInfo*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return w32::com::AnswerInterface<ITypeInfo>(this, riid, ppv);
     }
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
@@ -263,16 +255,7 @@ public:
     const W32_TYPELIB_DATA& Data() const { return data; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_ITypeLib) {
-            *ppv = static_cast<ITypeLib*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return w32::com::AnswerInterface<ITypeLib>(this, riid, ppv);
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
     ULONG STDMETHODCALLTYPE Release() override {

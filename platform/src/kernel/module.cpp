@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,7 +31,9 @@ struct Module {
     std::string path;
     void* library = nullptr;  // dlopen handle; null for the program itself
     int loads = 0;
-    std::vector<Resource> resources;
+    // An HRSRC is the address of its entry: a deque keeps the entries in place
+    // while later ones are registered.
+    std::deque<Resource> resources;
 };
 
 struct Modules {

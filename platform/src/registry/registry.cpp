@@ -206,6 +206,18 @@ LONG Begin(HKEY hKey, REGSAM needed, OpenKey& open, Snapshot& snapshot) {
     return StillThere(snapshot, open) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
 }
 
+// Begin for a call on a subkey of the handle; path is the subkey's in the view.
+LONG BeginAt(HKEY hKey, LPCWSTR subkey, REGSAM needed, OpenKey& open, Snapshot& snapshot,
+             Path& path) {
+    LONG status = Begin(hKey, needed, open, snapshot);
+    Path relative;
+    if (status == ERROR_SUCCESS) {
+        status = Split(subkey, relative);
+    }
+    path = Joined(open.path, relative);
+    return status;
+}
+
 // The side that a value written through the handle goes to: the first side
 // whose key exists (the per-user classes key over the machine's).
 std::optional<Side> ValueSide(const Snapshot& snapshot, const OpenKey& open) {
@@ -225,6 +237,30 @@ Key* KeyToChange(Hive& hive, const Side& side, const OpenKey& open) {
         return nullptr;
     }
     return key;
+}
+
+// Changes the values of the handle's key, on the side its values live.
+template <class Change>
+LONG ChangeValues(HKEY hKey, Change change) {
+    OpenKey open;
+    Snapshot snapshot;
+    LONG status = Begin(hKey, KEY_SET_VALUE, open, snapshot);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    std::optional<Side> side = ValueSide(snapshot, open);
+    if (!side) {
+        return ERROR_KEY_DELETED;
+    }
+    return ChangeHive(side->hive, [&](Hive& hive, bool& changed) -> LONG {
+        Key* key = KeyToChange(hive, *side, open);
+        return key != nullptr ? change(*key, changed) : ERROR_KEY_DELETED;
+    });
+}
+
+// The parent in the hive of the key at a path of at least one name.
+Key* ParentOf(Hive& hive, const Path& path) {
+    return hive.Find(Path(path.begin(), path.end() - 1));
 }
 
 bool DeniedOnMachine(Root root, bool userHasKey, REGSAM access) {
@@ -264,15 +300,12 @@ W32API LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM s
     *phkResult = nullptr;
     OpenKey parent;
     Snapshot snapshot;
-    LONG status = Begin(hKey, 0, parent, snapshot);
-    Path relative;
-    if (status == ERROR_SUCCESS) {
-        status = Split(lpSubKey, relative);
-    }
+    Path path;
+    LONG status = BeginAt(hKey, lpSubKey, 0, parent, snapshot, path);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return OpenExisting(parent, Joined(parent.path, relative), snapshot, samDesired, phkResult);
+    return OpenExisting(parent, path, snapshot, samDesired, phkResult);
 }
 
 W32API LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD,
@@ -284,15 +317,11 @@ W32API LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR
     *phkResult = nullptr;
     OpenKey parent;
     Snapshot snapshot;
-    LONG status = Begin(hKey, KEY_CREATE_SUB_KEY, parent, snapshot);
-    Path relative;
-    if (status == ERROR_SUCCESS) {
-        status = Split(lpSubKey, relative);
-    }
+    Path path;
+    LONG status = BeginAt(hKey, lpSubKey, KEY_CREATE_SUB_KEY, parent, snapshot, path);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    Path path = Joined(parent.path, relative);
     if (FirstOf(KeysAt(snapshot, parent.root, path)) != nullptr ||
         (parent.root == Root::Classes && path.empty())) {
         if (lpdwDisposition != nullptr) {
@@ -341,27 +370,13 @@ W32API LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWOR
     if ((lpData == nullptr && cbData != 0) || name.size() > kMaxValueName) {
         return ERROR_INVALID_PARAMETER;
     }
-    OpenKey open;
-    Snapshot snapshot;
-    LONG status = Begin(hKey, KEY_SET_VALUE, open, snapshot);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    std::optional<Side> side = ValueSide(snapshot, open);
-    if (!side) {
-        return ERROR_KEY_DELETED;
-    }
     std::string data(reinterpret_cast<const char*>(lpData), lpData != nullptr ? cbData : 0);
-    return ChangeHive(side->hive, [&](Hive& hive, bool& changed) -> LONG {
-        Key* key = KeyToChange(hive, *side, open);
-        if (key == nullptr) {
-            return ERROR_KEY_DELETED;
-        }
-        if (Value* value = key->FindValue(name)) {
+    return ChangeValues(hKey, [&](Key& key, bool& changed) -> LONG {
+        if (Value* value = key.FindValue(name)) {
             value->type = dwType;
             value->data = data;
         } else {
-            key->values.push_back(Value{name, dwType, data});
+            key.values.push_back(Value{name, dwType, data});
         }
         changed = true;
         return ERROR_SUCCESS;
@@ -404,29 +419,15 @@ W32API LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, 
 }
 
 W32API LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
-    OpenKey open;
-    Snapshot snapshot;
-    LONG status = Begin(hKey, KEY_SET_VALUE, open, snapshot);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    std::optional<Side> side = ValueSide(snapshot, open);
-    if (!side) {
-        return ERROR_KEY_DELETED;
-    }
     std::u16string name = lpValueName != nullptr ? lpValueName : u"";
-    return ChangeHive(side->hive, [&](Hive& hive, bool& changed) -> LONG {
-        Key* key = KeyToChange(hive, *side, open);
-        if (key == nullptr) {
-            return ERROR_KEY_DELETED;
-        }
-        auto it = std::find_if(key->values.begin(), key->values.end(), [&](const Value& value) {
+    return ChangeValues(hKey, [&](Key& key, bool& changed) -> LONG {
+        auto it = std::find_if(key.values.begin(), key.values.end(), [&](const Value& value) {
             return w32::registry::SameName(value.name, name);
         });
-        if (it == key->values.end()) {
+        if (it == key.values.end()) {
             return ERROR_FILE_NOT_FOUND;
         }
-        key->values.erase(it);
+        key.values.erase(it);
         changed = true;
         return ERROR_SUCCESS;
     });
@@ -582,15 +583,11 @@ W32API LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     }
     OpenKey open;
     Snapshot snapshot;
-    LONG status = Begin(hKey, 0, open, snapshot);
-    Path relative;
-    if (status == ERROR_SUCCESS) {
-        status = Split(lpSubKey, relative);
-    }
+    Path path;
+    LONG status = BeginAt(hKey, lpSubKey, 0, open, snapshot, path);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    Path path = Joined(open.path, relative);
     if (path.empty()) {
         return ERROR_ACCESS_DENIED;  // a root is never deleted
     }
@@ -600,8 +597,7 @@ W32API LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
         return ERROR_FILE_NOT_FOUND;
     }
     return ChangeHive(side->hive, [&](Hive& hive, bool& changed) -> LONG {
-        Path parentPath(side->path.begin(), side->path.end() - 1);
-        Key* parent = hive.Find(parentPath);
+        Key* parent = ParentOf(hive, side->path);
         Key* key = hive.Find(side->path);
         if (parent == nullptr || key == nullptr) {
             return ERROR_FILE_NOT_FOUND;
@@ -619,16 +615,12 @@ W32API LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
     Snapshot snapshot;
     REGSAM needed = DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE |
                     (lpSubKey == nullptr ? KEY_SET_VALUE : 0);
-    LONG status = Begin(hKey, needed, open, snapshot);
-    Path relative;
-    if (status == ERROR_SUCCESS) {
-        status = Split(lpSubKey, relative);
-    }
+    Path path;
+    LONG status = BeginAt(hKey, lpSubKey, needed, open, snapshot, path);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    Path path = Joined(open.path, relative);
-    bool keepKey = lpSubKey == nullptr || relative.empty();
+    bool keepKey = path.size() == open.path.size();  // no subkey: its contents go
     if (!keepKey && path.empty()) {
         return ERROR_ACCESS_DENIED;
     }
@@ -653,8 +645,7 @@ W32API LSTATUS WINAPI RegDeleteTreeW(HKEY hKey, LPCWSTR lpSubKey) {
                 key->values.clear();
                 return ERROR_SUCCESS;
             }
-            Path parentPath(side.path.begin(), side.path.end() - 1);
-            Key* parent = hive.Find(parentPath);
+            Key* parent = ParentOf(hive, side.path);
             changed = parent != nullptr && parent->RemoveSubkey(side.path.back());
             return ERROR_SUCCESS;
         });

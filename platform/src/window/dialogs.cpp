@@ -1,5 +1,6 @@
 // Dialogs: made from templates, run modally with the owner disabled, ended
 // by EndDialog; the dialog manager's keyboard rules.
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -91,6 +92,32 @@ int Y(short units) {
     return units * 13 / 8;
 }
 
+// Where a dialog of this size opens: DS_CENTER centres it in the work area of
+// the owner's monitor (the primary one without an owner), its top left kept
+// inside that area; otherwise the template's own position.
+POINT Origin(const W32_DIALOG_TEMPLATE& form, HWND owner, int width, int height) {
+    POINT origin = {X(form.x), Y(form.y)};
+    if ((form.style & DS_CENTER) == 0 || (form.style & WS_CHILD) != 0) {
+        return origin;
+    }
+    HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    RECT ownerRect;
+    if (owner != nullptr && GetWindowRect(owner, &ownerRect)) {
+        POINT middle = {ownerRect.left + (ownerRect.right - ownerRect.left) / 2,
+                        ownerRect.top + (ownerRect.bottom - ownerRect.top) / 2};
+        monitor = MonitorFromPoint(middle, MONITOR_DEFAULTTONEAREST);
+    }
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetMonitorInfoW(monitor, &info)) {
+        return origin;
+    }
+    const RECT& work = info.rcWork;
+    origin.x = std::max(work.left, work.left + (work.right - work.left - width) / 2);
+    origin.y = std::max(work.top, work.top + (work.bottom - work.top - height) / 2);
+    return origin;
+}
+
 HWND Make(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC proc, LPARAM initParam) {
     HRSRC resource = FindResourceW(instance, name, RT_DIALOG);
     if (resource == nullptr || SizeofResource(instance, resource) < sizeof(W32_DIALOG_TEMPLATE)) {
@@ -101,9 +128,11 @@ HWND Make(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC proc, LPARAM ini
     RegisterDialogClass();
     creatingProc = proc;
     DWORD style = form->style & ~static_cast<DWORD>(WS_VISIBLE);
-    HWND dialog =
-        CreateWindowExW(form->exStyle, kDialogClass, form->caption, style, X(form->x), Y(form->y),
-                        X(form->cx), Y(form->cy), owner, nullptr, instance, nullptr);
+    int width = X(form->cx);
+    int height = Y(form->cy);
+    POINT origin = Origin(*form, owner, width, height);
+    HWND dialog = CreateWindowExW(form->exStyle, kDialogClass, form->caption, style, origin.x,
+                                  origin.y, width, height, owner, nullptr, instance, nullptr);
     if (dialog == nullptr) {
         creatingProc = nullptr;
         return nullptr;

@@ -8,27 +8,6 @@
 
 namespace wia_service {
 
-HRESULT DeviceManager::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IWiaDevMgr) {
-        *ppv = static_cast<IWiaDevMgr*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG DeviceManager::Release() {
-    ULONG left = --references;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 HRESULT DeviceManager::EnumDeviceInfo(LONG, IEnumWIA_DEV_INFO** ppIEnum) {
     if (ppIEnum == nullptr) {
         return E_INVALIDARG;
@@ -78,27 +57,6 @@ DeviceEnumerator::~DeviceEnumerator() {
     for (IWiaPropertyStorage* device : devices) {
         device->Release();
     }
-}
-
-HRESULT DeviceEnumerator::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IEnumWIA_DEV_INFO) {
-        *ppv = static_cast<IEnumWIA_DEV_INFO*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG DeviceEnumerator::Release() {
-    ULONG left = --references;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
 }
 
 HRESULT DeviceEnumerator::Next(ULONG celt, IWiaPropertyStorage** rgelt, ULONG* pceltFetched) {

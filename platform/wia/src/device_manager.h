@@ -4,19 +4,15 @@
 // out between calls.
 #pragma once
 
-#include <atomic>
 #include <vector>
 
+#include "internal/com_object.h"
 #include "wia.h"
 
 namespace wia_service {
 
-class DeviceManager final : public IWiaDevMgr {
+class DeviceManager final : public w32::com::RefCounted<IWiaDevMgr> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override;
-
     HRESULT STDMETHODCALLTYPE EnumDeviceInfo(LONG lFlag, IEnumWIA_DEV_INFO** ppIEnum) override;
     HRESULT STDMETHODCALLTYPE CreateDevice(BSTR bstrDeviceID, IWiaItem** ppWiaItemRoot) override;
     HRESULT STDMETHODCALLTYPE SelectDeviceDlg(HWND, LONG, LONG, BSTR*, IWiaItem**) override {
@@ -44,19 +40,14 @@ public:
     HRESULT STDMETHODCALLTYPE AddDeviceDlg(HWND, LONG) override { return E_NOTIMPL; }
 
 private:
-    ~DeviceManager() = default;
-    std::atomic<ULONG> references{1};
+    ~DeviceManager() override = default;
 };
 
 // The devices' information storages, handed out one by one.
-class DeviceEnumerator final : public IEnumWIA_DEV_INFO {
+class DeviceEnumerator final : public w32::com::RefCounted<IEnumWIA_DEV_INFO> {
 public:
     // Takes over one reference of each storage.
     explicit DeviceEnumerator(std::vector<IWiaPropertyStorage*> devices);
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override;
 
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, IWiaPropertyStorage** rgelt,
                                    ULONG* pceltFetched) override;
@@ -66,10 +57,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetCount(ULONG* celt) override;
 
 private:
-    ~DeviceEnumerator();
+    ~DeviceEnumerator() override;
     std::vector<IWiaPropertyStorage*> devices;
     size_t next = 0;
-    std::atomic<ULONG> references{1};
 };
 
 }  // namespace wia_service

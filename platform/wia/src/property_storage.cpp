@@ -129,25 +129,4 @@ std::optional<LONG> PropertyStorageBase::GetNumber(PROPID id) const {
     return value->number;
 }
 
-HRESULT DeviceInfoStorage::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IWiaPropertyStorage) {
-        *ppv = static_cast<IWiaPropertyStorage*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG DeviceInfoStorage::Release() {
-    ULONG left = --references;
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 }  // namespace wia_service

@@ -3,12 +3,12 @@
 // addressed by id, with a hook through which the owner checks a write.
 #pragma once
 
-#include <atomic>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "internal/com_object.h"
 #include "wia.h"
 
 namespace wia_service {
@@ -83,15 +83,10 @@ private:
 };
 
 // A device's information properties, as the device enumeration hands them out.
-class DeviceInfoStorage final : public PropertyStorageBase {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override;
-
+class DeviceInfoStorage final
+    : public w32::com::RefCounted<PropertyStorageBase, IWiaPropertyStorage> {
 private:
     HRESULT CheckWrite(const PropertyWrite&) override { return E_ACCESSDENIED; }
-    std::atomic<ULONG> references{1};
 };
 
 }  // namespace wia_service
