@@ -15,6 +15,7 @@
 #include "ie_frame_objects.h"
 #include "ie_script_engine.h"
 #include "support/com_objects.h"
+#include "support/com_unknown.h"
 #include "support/temp_dir.h"
 
 namespace browser::ie {
@@ -23,34 +24,9 @@ namespace {
 using test_support::CountedDispatch;
 using vexlo::test::TempDir;
 
-// A DWebBrowserEvents2 sink that hands every call to the test while its
-// arguments are alive.
-class Sink final : public IDispatch {
+// What the test objects below share: an IDispatch that answers no names.
+class TestDispatch : public test_support::RefCounted<IDispatch> {
 public:
-    std::function<void(DISPID, DISPPARAMS*)> onInvoke;
-    bool* destroyed = nullptr;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
-            AddRef();
-            *object = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --count;
-        if (left == 0) {
-            if (destroyed != nullptr) {
-                *destroyed = true;
-            }
-            delete this;
-        }
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* infoCount) override {
         *infoCount = 0;
         return S_OK;
@@ -58,6 +34,21 @@ public:
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return DISP_E_UNKNOWNNAME;
+    }
+};
+
+// A DWebBrowserEvents2 sink that hands every call to the test while its
+// arguments are alive.
+class Sink final : public TestDispatch {
+public:
+    std::function<void(DISPID, DISPPARAMS*)> onInvoke;
+    bool* destroyed = nullptr;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+        if (IsEqualIID(riid, DIID_DWebBrowserEvents2)) {
+            return TestDispatch::QueryInterface(IID_IDispatch, object);
+        }
+        return TestDispatch::QueryInterface(riid, object);
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                      EXCEPINFO*, UINT*) override {
@@ -69,8 +60,11 @@ public:
     }
 
 private:
-    ~Sink() = default;
-    ULONG count = 1;
+    ~Sink() override {
+        if (destroyed != nullptr) {
+            *destroyed = true;
+        }
+    }
 };
 
 DWORD Advise(IUnknown* source, IUnknown* sink) {
@@ -279,44 +273,15 @@ HRESULT PutIntoWindow(IUnknown* window, const char16_t* name, VARIANT value, WOR
 
 // A page object that keeps the page function it is given, as the add-on's
 // page object does through its channel: page -> object -> function -> page.
-class Keeper final : public IDispatch {
+class Keeper final : public TestDispatch {
 public:
     std::function<void(Keeper&)> onFinalRelease;
     fw::CComPtr<IDispatch> kept;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            AddRef();
-            *object = static_cast<IDispatch*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++count; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --count;
-        if (left == 0) {
-            if (onFinalRelease) {
-                onFinalRelease(*this);
-            }
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* infoCount) override {
-        *infoCount = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID,
                                             DISPID* ids) override {
-        if (std::u16string(names[0]) == u"keep") {
-            ids[0] = 1;
-            return S_OK;
-        }
-        ids[0] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
+        ids[0] = std::u16string(names[0]) == u"keep" ? 1 : DISPID_UNKNOWN;
+        return ids[0] == 1 ? S_OK : DISP_E_UNKNOWNNAME;
     }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT*, EXCEPINFO*, UINT*) override {
@@ -331,8 +296,11 @@ public:
     }
 
 private:
-    ~Keeper() = default;
-    ULONG count = 1;
+    ~Keeper() override {
+        if (onFinalRelease) {
+            onFinalRelease(*this);
+        }
+    }
 };
 
 HRESULT CallFunction(IDispatch* function) {
