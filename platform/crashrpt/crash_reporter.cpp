@@ -32,8 +32,11 @@ char reportFolder[1024];
 char header[512];
 std::atomic<bool> installed{false};
 struct sigaction previous[32];
-thread_local bool threadInstalled = false;
-thread_local void* threadAltStack = nullptr;
+// The library is loaded at run time: its per-thread state is in the static
+// TLS block (initial-exec), which the signal handler may read without the
+// allocation that a dynamic TLS block's first use on a thread can need.
+__attribute__((tls_model("initial-exec"))) thread_local bool threadInstalled = false;
+__attribute__((tls_model("initial-exec"))) thread_local void* threadAltStack = nullptr;
 
 // "<what> <thread id>" to the trace file, when tests ask for one.
 void Trace(const char* what) {
