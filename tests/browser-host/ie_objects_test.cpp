@@ -370,6 +370,12 @@ TEST(IeWindow, PutsStoreReferencesAsTheBrowserDoes) {
         EXPECT_EQ(expandos->GetDispID(missing.m_str, 0, &id), DISP_E_UNKNOWNNAME);
         fw::CComBSTR seen(u"seen");
         EXPECT_EQ(expandos->GetDispID(seen.m_str, 0, &id), S_OK) << "a script's global";
+        // IDispatch's names are plain strings, found in any letter case.
+        char16_t plain[] = u"SEEN";
+        LPOLESTR names[] = {plain};
+        DISPID byName = 0;
+        EXPECT_EQ(expandos->GetIDsOfNames(IID_NULL, names, 1, 0, &byName), S_OK);
+        EXPECT_EQ(byName, id);
         DISPID wrongName = 5;
         DISPPARAMS wrong = {&number, &wrongName, 1, 1};
         EXPECT_EQ(

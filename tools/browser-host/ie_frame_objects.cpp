@@ -105,7 +105,11 @@ HRESULT HostWindow::GetIDsOfNames(REFIID riid, LPOLESTR* nameList, UINT nameCoun
     }
     // Script names are found in any letter case through IDispatch; the
     // window's members take no named arguments.
-    HRESULT hr = GetDispID(nameList[0], fdexNameCaseInsensitive, &idList[0]);
+    // The names are plain strings, not BSTRs.
+    if (nameList[0] == nullptr) {
+        return E_INVALIDARG;
+    }
+    HRESULT hr = FindDispID(nameList[0], fdexNameCaseInsensitive, &idList[0]);
     for (UINT i = 1; i < nameCount; ++i) {
         idList[i] = DISPID_UNKNOWN;
         hr = DISP_E_UNKNOWNNAME;
@@ -140,7 +144,10 @@ HRESULT HostWindow::GetDispID(BSTR name, DWORD flags, DISPID* id) {
     if (name == nullptr) {
         return E_INVALIDARG;
     }
-    std::u16string wanted(name, ::SysStringLen(name));
+    return FindDispID(std::u16string(name, ::SysStringLen(name)), flags, id);
+}
+
+HRESULT HostWindow::FindDispID(const std::u16string& wanted, DWORD flags, DISPID* id) {
     bool anyCase = (flags & fdexNameCaseInsensitive) != 0;
     for (size_t i = 0; i < names.size(); ++i) {
         if (SameName(names[i], wanted, anyCase)) {

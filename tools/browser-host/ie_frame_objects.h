@@ -121,6 +121,9 @@ public:
     std::vector<std::u16string> Expandos() const;
 
 private:
+    // A name's DISPID (made when fdexNameEnsure asks, or when the engine has
+    // the global), else DISP_E_UNKNOWNNAME.
+    HRESULT FindDispID(const std::u16string& name, DWORD flags, DISPID* id);
     HRESULT Put(const std::u16string& name, WORD flags, DISPPARAMS* params);
     const std::u16string* NameOf(DISPID id) const;
 
