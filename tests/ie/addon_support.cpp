@@ -98,6 +98,9 @@ void AddOnTest::TearDown() {
         helper->SetSite(nullptr);
         helper.Release();
     }
+    if (browser) {
+        EXPECT_TRUE(browser->ScriptFailures().empty()) << browser->ScriptFailures().front();
+    }
     browser.reset();  // the page goes, and its object with it
     functions.clear();
     EXPECT_EQ(browser::ie::LiveFrameObjects(), 0) << "the browser's objects all went";
