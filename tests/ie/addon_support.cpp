@@ -99,10 +99,11 @@ void AddOnTest::TearDown() {
         helper.Release();
     }
     if (browser) {
-        browser->Load(false);  // the page goes, and its object with it
-        browser.Release();
+        EXPECT_TRUE(browser->ScriptFailures().empty()) << browser->ScriptFailures().front();
     }
+    browser.reset();  // the page goes, and its object with it
     functions.clear();
+    EXPECT_EQ(browser::ie::LiveFrameObjects(), 0) << "the browser's objects all went";
     if (module != nullptr) {
         ::FreeLibrary(module);
     }
@@ -110,24 +111,21 @@ void AddOnTest::TearDown() {
     ::CoUninitialize();
 }
 
-void AddOnTest::StartBrowserHelper() {
+void AddOnTest::StartBrowserHelper(const browser::ie::BrowserVariants& variants) {
     ASSERT_EQ(exports.registerServer(), S_OK);
-    browser.Attach(new FakeBrowser);
+    browser = std::make_unique<TestFrame>(nullptr, variants);
     ASSERT_EQ(::CoCreateInstance(CLSID_VexloPlugin, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_IObjectWithSite, reinterpret_cast<void**>(&helper)),
               S_OK);
-    ASSERT_EQ(helper->SetSite(static_cast<IWebBrowser2*>(browser)), S_OK);
+    ASSERT_EQ(helper->SetSite(browser->Browser()), S_OK);
 }
 
-fw::CComPtr<IDispatch> AddOnTest::PageObject(FakeWindow* window) {
-    return window != nullptr ? window->Property(u"_vexlo_bho") : fw::CComPtr<IDispatch>();
+fw::CComPtr<IDispatch> AddOnTest::PageObject(browser::ie::HostWindow* window) {
+    return WindowObject(static_cast<IHTMLWindow2*>(window), u"_vexlo_bho");
 }
 
 fw::CComPtr<IDispatch> AddOnTest::Page() {
-    if (!browser || !browser->document) {
-        return {};
-    }
-    return PageObject(browser->document->window);
+    return browser ? PageObject(browser->Window()) : fw::CComPtr<IDispatch>();
 }
 
 HRESULT AddOnTest::Call(IDispatch* object, const char16_t* name, const std::vector<Arg>& args,

@@ -1,6 +1,6 @@
 // The add-on loaded as Internet Explorer loads it: registered from its own
 // library (in the test's private registry), the browser helper object made
-// through COM and sited on a fake browser, and page objects reached through
+// through COM and sited on the browser host's browser, and page objects reached through
 // the window property and called through IDispatch, as a page script calls.
 #pragma once
 
@@ -8,11 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "fake_browser.h"
 #include "framework/com_ptr.h"
+#include "host_frame.h"
+#include "page_doubles.h"
 
 namespace vexlo::test {
 
@@ -44,9 +46,9 @@ protected:
     void TearDown() override;
 
     // The browser helper object, sited on the top-level browser.
-    void StartBrowserHelper();
+    void StartBrowserHelper(const browser::ie::BrowserVariants& variants = {});
     // The page object in a window, or null.
-    fw::CComPtr<IDispatch> PageObject(FakeWindow* window);
+    static fw::CComPtr<IDispatch> PageObject(browser::ie::HostWindow* window);
     // The page object of the top-level browser's current page.
     fw::CComPtr<IDispatch> Page();
     // A call of a page object's method or property, by name, as script calls;
@@ -57,7 +59,7 @@ protected:
 
     HMODULE module = nullptr;
     AddOnExports exports;
-    fw::CComPtr<FakeBrowser> browser;
+    std::unique_ptr<TestFrame> browser;
     fw::CComPtr<IObjectWithSite> helper;
     std::vector<fw::CComPtr<FakePageFunction>> functions;
 };

@@ -1,4 +1,4 @@
-// The browser helper object on a fake browser: a page object for each frame
+// The browser helper object on the browser host's browser: a page object for each frame
 // that completes a navigation with a document, the old page's object gone
 // with its page, the browser's events followed and left, and the object put
 // again only into the document it was made for.
@@ -13,8 +13,35 @@
 namespace vexlo::test {
 namespace {
 
+// A page script that sees each put of the page object's property, as a
+// setter on the window; with callAtPut, the first put calls the object.
+constexpr char kWatchPuts[] = R"(
+var puts = 0, stored, callAtPut = false, called = 0, atPut = 1;
+Object.defineProperty(window, '_vexlo_bho', {
+    configurable: true,
+    get: function () { return stored; },
+    set: function (object) {
+        ++puts;
+        stored = object;
+        if (callAtPut && !called) {
+            called = 1;
+            try { object.setScanMode(1); atPut = 0; } catch (e) { atPut = e.number; }
+        }
+    }
+});
+)";
+
 class BrowserHelperTest : public AddOnTest {
 protected:
+    // The current page of a frame watches its puts.
+    static void WatchPuts(TestFrame& frame, bool callAtPut = false) {
+        ASSERT_TRUE(frame.Engine()->Run(kWatchPuts, "watch.js"));
+        if (callAtPut) {
+            ASSERT_TRUE(frame.Engine()->Run("callAtPut = true;", "watch.js"));
+        }
+    }
+    static LONG Puts(TestFrame& frame) { return ScriptNumber(frame.Engine(), u"puts"); }
+
     FakeAgent agent;
 };
 
@@ -22,29 +49,29 @@ TEST_F(BrowserHelperTest, APageWithTwoFramesGetsThreePageObjectsEachWithItsChann
     ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     int channels = ChannelWindows();
     browser->Navigate();
-    fw::CComPtr<FakeBrowser> frames[2];
+    std::unique_ptr<TestFrame> frames[2];
     for (auto& frame : frames) {
-        frame.Attach(new FakeBrowser(browser));
+        frame = std::make_unique<TestFrame>(browser.get());
         frame->Navigate();
     }
     EXPECT_EQ(ChannelWindows(), channels + 3);
     fw::CComPtr<IDispatch> top = Page();
-    fw::CComPtr<IDispatch> first = PageObject(frames[0]->document->window);
-    fw::CComPtr<IDispatch> second = PageObject(frames[1]->document->window);
+    fw::CComPtr<IDispatch> first = PageObject(frames[0]->Window());
+    fw::CComPtr<IDispatch> second = PageObject(frames[1]->Window());
     ASSERT_TRUE(top && first && second);
     EXPECT_NE(static_cast<IDispatch*>(top), static_cast<IDispatch*>(first));
     EXPECT_NE(static_cast<IDispatch*>(first), static_cast<IDispatch*>(second));
     // Each page object follows its own frame's events.
-    EXPECT_EQ(frames[0]->Sinks(), 1);
-    EXPECT_EQ(frames[1]->Sinks(), 1);
-    EXPECT_EQ(browser->Sinks(), 2) << "the helper's and the top page object's";
+    EXPECT_EQ(frames[0]->Sinks(), 1u);
+    EXPECT_EQ(frames[1]->Sinks(), 1u);
+    EXPECT_EQ(browser->Sinks(), 2u) << "the helper's and the top page object's";
 
     top.Release();
     first.Release();
     second.Release();
     for (auto& frame : frames) {
         frame->Load(false);
-        EXPECT_EQ(frame->Sinks(), 0) << "the object left the frame's events as it went";
+        EXPECT_EQ(frame->Sinks(), 0u) << "the object left the frame's events as it went";
     }
     EXPECT_EQ(ChannelWindows(), channels + 1);
 }
@@ -54,12 +81,12 @@ TEST_F(BrowserHelperTest, ANavigationReleasesTheOldPageObjectAndItsChannel) {
     int channels = ChannelWindows();
     browser->Navigate();
     EXPECT_EQ(ChannelWindows(), channels + 1);
-    fw::CComPtr<FakeWindow> oldWindow = browser->document->window;
+    fw::CComPtr<browser::ie::HostWindow> oldWindow(browser->Window());
     browser->Navigate();
     EXPECT_EQ(ChannelWindows(), channels + 1) << "the old page's channel went with it";
     EXPECT_FALSE(PageObject(oldWindow));
     EXPECT_TRUE(Page());
-    EXPECT_EQ(browser->Sinks(), 2);
+    EXPECT_EQ(browser->Sinks(), 2u);
 }
 
 TEST_F(BrowserHelperTest, ANavigationWithoutADocumentMakesNoPageObject) {
@@ -67,81 +94,88 @@ TEST_F(BrowserHelperTest, ANavigationWithoutADocumentMakesNoPageObject) {
     int channels = ChannelWindows();
     browser->Navigate(false);
     EXPECT_EQ(ChannelWindows(), channels);
-    EXPECT_EQ(browser->Sinks(), 1);
+    EXPECT_EQ(browser->Sinks(), 1u);
 }
 
 TEST_F(BrowserHelperTest, APageObjectIsPutAgainOnlyIntoTheDocumentItWasMadeFor) {
     ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
-    browser->Navigate();
-    fw::CComPtr<FakeWindow> window = browser->document->window;
-    fw::CComPtr<IDispatch> object = PageObject(window);
+    browser->Load();
+    ASSERT_NO_FATAL_FAILURE(WatchPuts(*browser));
+    browser->FireNavigateComplete();
+    fw::CComPtr<IDispatch> object = Page();
     ASSERT_TRUE(object);
-    int puts = window->Puts(u"_vexlo_bho");
+    EXPECT_EQ(Puts(*browser), 1);
     for (DISPID event : {DISPID_COMMANDSTATECHANGE, DISPID_STATUSTEXTCHANGE, DISPID_TITLECHANGE,
                          DISPID_DOWNLOADBEGIN, DISPID_DOWNLOADCOMPLETE}) {
         browser->Fire(event);
     }
-    EXPECT_EQ(window->Puts(u"_vexlo_bho"), puts + 5);
-    EXPECT_FALSE(window->putNamedArgument.back()) << "one positional argument, no named one";
+    EXPECT_EQ(Puts(*browser), 1 + 5);
 
     // The page keeps its object while the browser loads another document
     // (another site, say): its events must not put the old object there.
     browser->Load();
-    FakeWindow* next = browser->document->window;
+    ASSERT_NO_FATAL_FAILURE(WatchPuts(*browser));
     browser->Fire(DISPID_DOWNLOADBEGIN);
     browser->Fire(DISPID_TITLECHANGE);
-    EXPECT_EQ(next->Puts(u"_vexlo_bho"), 0);
-    EXPECT_FALSE(PageObject(next));
+    EXPECT_EQ(Puts(*browser), 0);
+    EXPECT_FALSE(Page());
+}
+
+// How the put is shaped, seen by a window that records it.
+TEST_F(BrowserHelperTest, ThePageObjectIsPutWithOnePositionalArgumentAndNoNamedOne) {
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
+    fw::CComPtr<RecordingFrame> frame;
+    frame.Attach(new RecordingFrame);
+    browser->FireNavigateComplete(static_cast<IWebBrowser2*>(frame));
+    RecordingWindow* window = frame->document->window;
+    EXPECT_EQ(window->name, u"_vexlo_bho");
+    ASSERT_EQ(window->putNamedArgument.size(), 1u);
+    EXPECT_FALSE(window->putNamedArgument.back()) << "one positional argument, no named one";
+    frame->End();
 }
 
 TEST_F(BrowserHelperTest, TheWindowIsFoundThroughTheBrowsersServiceWhenTheDocumentHasNone) {
-    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
-    browser->Load();
-    browser->document->window.Release();
-    browser->serviceWindow.Attach(new FakeWindow);
-    browser->FireNavigateComplete(static_cast<IWebBrowser2*>(browser));
-    EXPECT_TRUE(PageObject(browser->serviceWindow));
-    browser->serviceWindow->Clear();
+    browser::ie::BrowserVariants variants;
+    variants.documentWithoutWindow = true;
+    ASSERT_NO_FATAL_FAILURE(StartBrowserHelper(variants));
+    browser->Navigate();
+    fw::CComPtr<IHTMLWindow2> parent;
+    fw::CComPtr<IDispatch> document;
+    ASSERT_EQ(browser->Browser()->get_Document(&document), S_OK);
+    fw::CComPtr<IHTMLDocument2> page;
+    ASSERT_EQ(document->QueryInterface(IID_IHTMLDocument2, reinterpret_cast<void**>(&page)), S_OK);
+    EXPECT_NE(page->get_parentWindow(&parent), S_OK) << "the document answers no window";
+    EXPECT_TRUE(Page());
 }
 
 TEST_F(BrowserHelperTest, ThePageObjectHasItsChannelBeforeThePageCanReachIt) {
     ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
     browser->Load();
     // At the first put, the page's script calls the object at once.
-    bool called = false;
-    HRESULT atPut = E_FAIL;
-    FakeWindow* window = browser->document->window;
-    window->onPut = [&](IDispatch* object) {
-        if (!called) {
-            called = true;
-            atPut = Call(object, u"setScanMode", {1});
-        }
-    };
-    browser->FireNavigateComplete(static_cast<IWebBrowser2*>(browser));
-    EXPECT_TRUE(called);
-    EXPECT_EQ(atPut, S_OK);
+    ASSERT_NO_FATAL_FAILURE(WatchPuts(*browser, true));
+    browser->FireNavigateComplete();
+    EXPECT_EQ(ScriptNumber(browser->Engine(), u"called"), 1);
+    EXPECT_EQ(ScriptNumber(browser->Engine(), u"atPut"), 0) << "setScanMode succeeded";
     EXPECT_EQ(agent.Requests().size(), 1u);
-    window->onPut = nullptr;
 }
 
 TEST_F(BrowserHelperTest, SetSiteTwiceMovesTheHelperAndNullEndsTheListening) {
     ASSERT_NO_FATAL_FAILURE(StartBrowserHelper());
-    EXPECT_EQ(browser->Sinks(), 1);
-    fw::CComPtr<FakeBrowser> second;
-    second.Attach(new FakeBrowser);
-    ASSERT_EQ(helper->SetSite(static_cast<IWebBrowser2*>(second)), S_OK);
-    EXPECT_EQ(browser->Sinks(), 0);
-    EXPECT_EQ(second->Sinks(), 1);
+    EXPECT_EQ(browser->Sinks(), 1u);
+    TestFrame second;
+    ASSERT_EQ(helper->SetSite(second.Browser()), S_OK);
+    EXPECT_EQ(browser->Sinks(), 0u);
+    EXPECT_EQ(second.Sinks(), 1u);
 
     fw::CComPtr<IWebBrowser2> site;
     EXPECT_EQ(helper->GetSite(IID_IWebBrowser2, reinterpret_cast<void**>(&site)), S_OK);
-    EXPECT_EQ(static_cast<IWebBrowser2*>(site), static_cast<IWebBrowser2*>(second));
+    EXPECT_EQ(static_cast<IWebBrowser2*>(site), second.Browser());
     site.Release();
 
     ASSERT_EQ(helper->SetSite(nullptr), S_OK);
-    EXPECT_EQ(second->Sinks(), 0);
+    EXPECT_EQ(second.Sinks(), 0u);
     int channels = ChannelWindows();
-    second->Navigate();
+    second.Navigate();
     EXPECT_EQ(ChannelWindows(), channels) << "no event reaches the helper any more";
     EXPECT_EQ(helper->GetSite(IID_IWebBrowser2, reinterpret_cast<void**>(&site)), E_FAIL);
     EXPECT_EQ(helper->GetSite(IID_IWebBrowser2, nullptr), E_POINTER);

@@ -239,7 +239,9 @@ TEST_F(PageApiTest, APageThatDropsTheObjectInsideItsCallbackEndsTheTickCleanly) 
     AnswerWith({Reply(3, 0, u"", true), Reply(4, 0, u"", true)});
     fw::CComPtr<FakePageFunction> function = NewFunction();
     int channels = ChannelWindows();
-    function->action = [&] { browser->document->window->Delete(u"_vexlo_bho"); };
+    function->action = [&] {
+        browser->Window()->DeleteMemberByName(fw::CComBSTR(u"_vexlo_bho"), 0);
+    };
     ASSERT_EQ(DoScan(function), S_OK);
     page.Release();
     ASSERT_TRUE(PumpUntil([&] { return ChannelWindows() == channels - 1; }));
@@ -311,7 +313,9 @@ TEST_F(PageApiWithoutAgentTest, AScanReportsMinusOneInsideTheCallAndTheOthersFai
 TEST_F(PageApiWithoutAgentTest, APageThatDropsTheObjectInsideTheMinusOneReportIsSafe) {
     fw::CComPtr<FakePageFunction> function = NewFunction();
     int channels = ChannelWindows();
-    function->action = [&] { browser->document->window->Delete(u"_vexlo_bho"); };
+    function->action = [&] {
+        browser->Window()->DeleteMemberByName(fw::CComBSTR(u"_vexlo_bho"), 0);
+    };
     IDispatch* raw = page;
     raw->AddRef();
     page.Release();
