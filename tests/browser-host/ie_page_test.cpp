@@ -220,5 +220,15 @@ TEST_F(IeHostPageTest, TheAddOnIsFoundOnlyWhenRegisteredAndInEveryVariant) {
     }
 }
 
+TEST_F(IeHostPageTest, APageThatHoldsItselfInAFrameNestsOnlySoDeep) {
+    HostRun run = RunPage(IePage("print('page');",
+                                 "<iframe src=\"page.html\"></iframe>\n"
+                                 "<script>setTimeout(done, 0);</script>"),
+                          {"--ie"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, Lines(std::vector<std::string>(9, "page")));
+    EXPECT_TRUE(Has(run.err, "frames nest 8 deep at the most")) << run.err;
+}
+
 }  // namespace
 }  // namespace vexlo::test

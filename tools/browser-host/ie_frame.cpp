@@ -73,7 +73,14 @@ bool Frame::Load(const std::filesystem::path& pageFile, bool withDocument) {
             break;
         }
         std::string source = element.Attribute("src");
+        if (depth + 1 > kMostFrameDepth) {
+            // A page that holds itself would nest without end.
+            host.Log("a frame of " + url + " is not loaded: frames nest " +
+                     std::to_string(kMostFrameDepth) + " deep at the most");
+            break;
+        }
         auto child = std::make_unique<Frame>(host, top, host.NextSerial());
+        child->depth = depth + 1;
         Frame* added = child.get();
         children.push_back(std::move(child));
         bool childDocument = !HasAttribute(element, "data-no-document");

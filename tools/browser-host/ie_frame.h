@@ -42,6 +42,9 @@ protected:
 
 class Frame final : public FrameControl {
 public:
+    // How deep frames may nest below the top-level page.
+    static constexpr int kMostFrameDepth = 8;
+
     // topBrowser: the top-level frame's browser, null for the top frame.
     Frame(FrameHost& host, HostBrowser* topBrowser, uint32_t serial);
     ~Frame() { Unload(); }
@@ -82,6 +85,7 @@ private:
     FrameHost& host;
     HostBrowser* top;  // the top-level browser; this frame's own for the top frame
     uint32_t serial;
+    int depth = 0;  // 0 for the top-level frame
     fw::CComPtr<HostBrowser> browser;
     fw::CComPtr<HostWindow> window;
     fw::CComPtr<HostDocument> document;
