@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ie_script_state.h"
+#include "script_bridge.h"
 #include "script_host.h"
 
 namespace browser::ie {
@@ -137,12 +138,60 @@ bool FindMember(IDispatch* object, const std::string& name, DISPID* id, HRESULT*
     return SUCCEEDED(*result);
 }
 
+// The member a trap's key names on the COM object behind its target.
+struct TrapMember {
+    IDispatch* object = nullptr;
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT answer = S_OK;  // why the object does not know the name
+};
+
+// 1 for a member of the object, 0 for a name it does not know, -1 with the
+// error set once the object was given back.
+int FindTrapMember(ScriptState* state, const std::string& name, TrapMember* member,
+                   ComError* error) {
+    member->object = state->ComObjectOf(0);
+    if (member->object == nullptr) {
+        SetGone(error, name);
+        return -1;
+    }
+    return FindMember(member->object, name, &member->id, &member->answer) ? 1 : 0;
+}
+
 duk_ret_t ProxyFinalizer(duk_context* ctx) {
-    duk_get_prop_string(ctx, 0, kComId);
-    if (duk_is_number(ctx, -1)) {
-        ScriptState::Of(ctx)->ReleaseHeld(duk_get_uint(ctx, -1));
+    uint32_t id = 0;
+    if (HiddenSlot(ctx, 0, kComId, &id)) {
+        ScriptState::Of(ctx)->ReleaseHeld(id);
     }
     return 0;
+}
+
+// Invokes a member: 1 with its result pushed (true for a put), or -1 with
+// the failure in error; answer is what the object answered.
+int InvokeMember(ScriptState* state, IDispatch* object, DISPID id, WORD flags, DISPPARAMS* params,
+                 const std::string& name, ComError* error, HRESULT* answer = nullptr) {
+    bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception{};
+    UINT argError = 0;
+    HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, params,
+                                put ? nullptr : &result, &exception, &argError);
+    if (answer != nullptr) {
+        *answer = hr;
+    }
+    if (FAILED(hr)) {
+        VariantClear(&result);
+        Describe(hr, &exception, name, error);
+        return -1;
+    }
+    FreeException(&exception);
+    if (put) {
+        duk_push_true(state->Context());
+    } else {
+        state->PushVariant(result);
+        VariantClear(&result);
+    }
+    return 1;
 }
 
 // A method of a COM object: obj.name(args) invokes its DISPID with the
@@ -168,31 +217,8 @@ int MethodCallImpl(duk_context* ctx, ComError* error) {
         state->ToVariant(i, &args[static_cast<size_t>(count - 1 - i)]);
     }
     DISPPARAMS params{args.Data(), nullptr, args.Count(), 0};
-    VARIANT result;
-    VariantInit(&result);
-    EXCEPINFO exception{};
-    UINT argError = 0;
-    HRESULT hr =
-        object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                       &params, &result, &exception, &argError);
-    if (FAILED(hr)) {
-        VariantClear(&result);
-        Describe(hr, &exception, name, error);
-        return -1;
-    }
-    FreeException(&exception);
-    state->PushVariant(result);
-    VariantClear(&result);
-    return 1;
-}
-
-duk_ret_t MethodCall(duk_context* ctx) {
-    ComError error;
-    int result = MethodCallImpl(ctx, &error);
-    if (result < 0) {
-        return Raise(ctx, &error);
-    }
-    return result;
+    return InvokeMember(state, object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, name,
+                        error);
 }
 
 // get(target, key, receiver): 1 with the value pushed, -1 for an error, 0
@@ -203,30 +229,19 @@ int GetTrapImpl(duk_context* ctx, ComError* error) {
         return 0;
     }
     std::string name = EngineString(ctx, 1);
-    IDispatch* object = state->ComObjectOf(0);
-    if (object == nullptr) {
-        SetGone(error, name);
-        return -1;
+    TrapMember member;
+    if (int found = FindTrapMember(state, name, &member, error); found <= 0) {
+        return found;  // 0: not the object's (toString, valueOf, ...)
     }
-    DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = S_OK;
-    if (!FindMember(object, name, &id, &hr)) {
-        return 0;  // not the object's: toString, valueOf, ...
-    }
-    CallGuard guard(object);
+    CallGuard guard(member.object);
     DISPPARAMS none{nullptr, nullptr, 0, 0};
-    VARIANT result;
-    VariantInit(&result);
-    EXCEPINFO exception{};
-    UINT argError = 0;
-    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result,
-                        &exception, &argError);
+    HRESULT hr = S_OK;
+    int pushed = InvokeMember(state, member.object, member.id, DISPATCH_PROPERTYGET, &none, name,
+                              error, &hr);
     if (hr == DISP_E_MEMBERNOTFOUND) {
         // A method: a function that calls it, holding the object's target.
-        VariantClear(&result);
-        FreeException(&exception);
-        duk_push_c_function(ctx, MethodCall, DUK_VARARGS);
-        duk_push_int(ctx, id);
+        duk_push_c_function(ctx, Native<ComError, MethodCallImpl, Raise>, DUK_VARARGS);
+        duk_push_int(ctx, member.id);
         duk_put_prop_string(ctx, -2, kMethodDispid);
         duk_dup(ctx, 1);
         duk_put_prop_string(ctx, -2, kMethodName);
@@ -234,30 +249,7 @@ int GetTrapImpl(duk_context* ctx, ComError* error) {
         duk_put_prop_string(ctx, -2, kMethodTarget);
         return 1;
     }
-    if (FAILED(hr)) {
-        VariantClear(&result);
-        Describe(hr, &exception, name, error);
-        return -1;
-    }
-    FreeException(&exception);
-    state->PushVariant(result);
-    VariantClear(&result);
-    return 1;
-}
-
-duk_ret_t GetTrap(duk_context* ctx) {
-    ComError error;
-    int result = GetTrapImpl(ctx, &error);
-    if (result < 0) {
-        return Raise(ctx, &error);
-    }
-    if (result == 0) {
-        // The target's own, with no C++ object left in this frame: a getter
-        // of the prototype may throw.
-        duk_dup(ctx, 1);
-        duk_get_prop(ctx, 0);
-    }
-    return 1;
+    return pushed;
 }
 
 // set(target, key, value, receiver): a property put, by reference for an
@@ -265,25 +257,19 @@ duk_ret_t GetTrap(duk_context* ctx) {
 int SetTrapImpl(duk_context* ctx, ComError* error) {
     ScriptState* state = ScriptState::Of(ctx);
     if (!duk_is_string(ctx, 1) || duk_is_symbol(ctx, 1)) {
-        duk_dup(ctx, 1);
-        duk_dup(ctx, 2);
-        duk_put_prop(ctx, 0);
-        duk_push_true(ctx);
-        return 1;
+        return SetOnTarget(ctx);
     }
     std::string name = EngineString(ctx, 1);
-    IDispatch* object = state->ComObjectOf(0);
-    if (object == nullptr) {
-        SetGone(error, name);
+    TrapMember member;
+    int found = FindTrapMember(state, name, &member, error);
+    if (found == 0) {
+        SetComError(error, member.answer,
+                    name + " is no member of the COM object (" + Hex(member.answer) + ")");
+    }
+    if (found <= 0) {
         return -1;
     }
-    DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = S_OK;
-    if (!FindMember(object, name, &id, &hr)) {
-        SetComError(error, hr, name + " is no member of the COM object (" + Hex(hr) + ")");
-        return -1;
-    }
-    CallGuard guard(object);
+    CallGuard guard(member.object);
     Arguments value(1);
     state->ToVariant(2, &value[0]);
     DISPID named = DISPID_PROPERTYPUT;
@@ -292,26 +278,7 @@ int SetTrapImpl(duk_context* ctx, ComError* error) {
     if (value[0].vt == VT_DISPATCH) {
         flags |= DISPATCH_PROPERTYPUTREF;
     }
-    EXCEPINFO exception{};
-    UINT argError = 0;
-    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, &exception,
-                        &argError);
-    if (FAILED(hr)) {
-        Describe(hr, &exception, name, error);
-        return -1;
-    }
-    FreeException(&exception);
-    duk_push_true(ctx);
-    return 1;
-}
-
-duk_ret_t SetTrap(duk_context* ctx) {
-    ComError error;
-    int result = SetTrapImpl(ctx, &error);
-    if (result < 0) {
-        return Raise(ctx, &error);
-    }
-    return result;
+    return InvokeMember(state, member.object, member.id, flags, &params, name, error);
 }
 
 // has(target, key): the object's members, then the target's own.
@@ -323,15 +290,16 @@ duk_ret_t HasTrap(duk_context* ctx) {
         HRESULT hr = S_OK;
         found = FindMember(object, EngineString(ctx, 1), &id, &hr);
     }
-    if (!found) {
-        duk_dup(ctx, 1);
-        found = duk_has_prop(ctx, 0);
-    }
-    duk_push_boolean(ctx, found);
-    return 1;
+    return AnswerHas(ctx, found);
 }
 
 }  // namespace
+
+void PushComHandler(duk_context* ctx) {
+    PushHandler(ctx,
+                {Trap{"get", GetTrapNative<ComError, GetTrapImpl, Raise>, 3},
+                 Trap{"set", Native<ComError, SetTrapImpl, Raise>, 4}, Trap{"has", HasTrap, 2}});
+}
 
 void ScriptState::PushComObject(IDispatch* object) {
     if (object == nullptr) {
@@ -346,26 +314,7 @@ void ScriptState::PushComObject(IDispatch* object) {
     duk_put_prop_string(ctx, -2, kComId);
     duk_push_c_function(ctx, ProxyFinalizer, 2);
     duk_set_finalizer(ctx, -2);
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashComHandler);
-    if (!duk_is_object(ctx, -1)) {
-        duk_pop(ctx);
-        duk_push_object(ctx);
-        struct Trap {
-            const char* name;
-            duk_c_function function;
-            duk_idx_t arguments;
-        };
-        for (const Trap& trap :
-             {Trap{"get", GetTrap, 3}, Trap{"set", SetTrap, 4}, Trap{"has", HasTrap, 2}}) {
-            duk_push_c_function(ctx, trap.function, trap.arguments);
-            duk_put_prop_string(ctx, -2, trap.name);
-        }
-        duk_dup_top(ctx);
-        duk_put_prop_string(ctx, -3, kStashComHandler);
-    }
-    duk_remove(ctx, -2);
-    duk_push_proxy(ctx, 0);
+    MakeProxy(ctx, kStashComHandler);
 }
 
 IDispatch* ScriptState::HeldObject(uint32_t id) const {
@@ -374,15 +323,8 @@ IDispatch* ScriptState::HeldObject(uint32_t id) const {
 }
 
 IDispatch* ScriptState::ComObjectOf(duk_idx_t index) const {
-    if (!duk_is_object(ctx, index)) {
-        return nullptr;
-    }
-    // A hidden key: read from the target without a trap.
-    duk_get_prop_string(ctx, index, kComId);
-    bool isProxy = duk_is_number(ctx, -1);
-    uint32_t id = duk_get_uint(ctx, -1);
-    duk_pop(ctx);
-    return isProxy ? HeldObject(id) : nullptr;
+    uint32_t id = 0;
+    return HiddenSlot(ctx, index, kComId, &id) ? HeldObject(id) : nullptr;
 }
 
 void ScriptState::ReleaseHeld(uint32_t id) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ie_script_state.h"
+#include "script_bridge.h"
 #include "script_host.h"
 
 namespace browser::ie {
@@ -52,10 +53,7 @@ ScriptState* ScriptState::Of(duk_context* ctx) {
 ScriptState::ScriptState(FrameControl& control, const std::string& address)
     : frame(control), url(address) {
     ctx = CreateHeap(this);
-    duk_push_global_stash(ctx);
-    duk_push_object(ctx);
-    duk_put_prop_string(ctx, -2, kStashWrapped);
-    duk_pop(ctx);
+    PrepareStash(ctx, kStashWrapped, kStashComHandler, PushComHandler);
     DefineGlobals();
 }
 
@@ -67,17 +65,11 @@ ScriptState::~ScriptState() {
 
 void ScriptState::DefineGlobals() {
     DefinePageGlobals(ctx);
-    duk_push_string(ctx, kPrelude);
-    duk_push_string(ctx, "browser-host window");
-    if (duk_pcompile(ctx, DUK_COMPILE_EVAL) != 0 || duk_pcall(ctx, 0) != 0) {
-        Fatal(nullptr, duk_safe_to_string(ctx, -1));
-    }
+    PushHostFunction(ctx, kPrelude, "browser-host window");
     duk_push_global_object(ctx);
     PushUtf8(ctx, url);
     duk_push_c_function(ctx, Navigate, 1);
-    if (duk_pcall(ctx, 3) != 0) {
-        Fatal(nullptr, duk_safe_to_string(ctx, -1));
-    }
+    CallHostFunction(ctx, 3);
     duk_pop(ctx);
 }
 

@@ -10,6 +10,7 @@
 #include <unordered_map>
 
 #include "ie_script_engine.h"
+#include "js_text.h"
 #include "script_host.h"
 
 namespace browser::ie {
@@ -34,10 +35,9 @@ inline constexpr const char* kStashComHandler = "comhandler";
 
 class ScriptDispatch;
 
-// UTF-16 and engine text (CESU-8: each UTF-16 unit encoded on its own, so
-// that no unit, not even a lone surrogate, is lost either way).
-std::string WideToEngine(const char16_t* text, size_t length);
-std::u16string EngineToWide(const char* text, size_t length);
+// The proxy handler that makes COM objects look like script objects, pushed
+// for the stash.
+void PushComHandler(duk_context* ctx);
 
 class ScriptState : public ScriptHost {
 public:

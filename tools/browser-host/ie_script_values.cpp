@@ -12,70 +12,12 @@
 #include <vector>
 
 #include "ie_script_state.h"
+#include "script_bridge.h"
 #include "script_host.h"
 
 namespace browser::ie {
 
 using namespace engine;
-
-// --- Text --------------------------------------------------------------------------
-
-std::string WideToEngine(const char16_t* text, size_t length) {
-    std::string out;
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
-        char16_t unit = text[i];
-        if (unit < 0x80) {
-            out += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            out += static_cast<char>(0xC0 | (unit >> 6));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (unit >> 12));
-            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        }
-    }
-    return out;
-}
-
-std::u16string EngineToWide(const char* text, size_t length) {
-    std::u16string out;
-    out.reserve(length);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    size_t i = 0;
-    while (i < length) {
-        unsigned char lead = bytes[i];
-        size_t count = lead < 0x80             ? 1
-                       : (lead & 0xE0) == 0xC0 ? 2
-                       : (lead & 0xF0) == 0xE0 ? 3
-                       : (lead & 0xF8) == 0xF0 ? 4
-                                               : 0;
-        if (count == 0 || i + count > length) {
-            out += u'\uFFFD';
-            ++i;
-            continue;
-        }
-        char32_t value = count == 1 ? lead : lead & (0x7F >> count);
-        size_t taken = 1;
-        for (; taken < count && (bytes[i + taken] & 0xC0) == 0x80; ++taken) {
-            value = (value << 6) | (bytes[i + taken] & 0x3F);
-        }
-        i += taken;
-        static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (taken < count || value < kSmallest[count] || value > 0x10FFFF) {
-            out += u'\uFFFD';
-        } else if (value > 0xFFFF) {
-            // Not what scripts make, but what a native may have pushed.
-            value -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (value >> 10));
-            out += static_cast<char16_t>(0xDC00 + (value & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(value);
-        }
-    }
-    return out;
-}
 
 namespace {
 
@@ -244,22 +186,13 @@ IDispatch* ScriptState::WrapperOf(duk_idx_t index) {
     if (wrapper == nullptr) {
         return nullptr;
     }
-    duk_idx_t at = duk_normalize_index(ctx, index);
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashWrapped);
-    duk_dup(ctx, at);
-    duk_put_prop_index(ctx, -2, wrapper->Slot());
-    duk_pop_2(ctx);
+    KeepValue(ctx, kStashWrapped, wrapper->Slot(), index);
     wrappers[pointer] = wrapper;
     return wrapper;
 }
 
 void ScriptState::PushWrapped(uint32_t slot) {
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashWrapped);
-    duk_get_prop_index(ctx, -1, slot);
-    duk_remove(ctx, -2);
-    duk_remove(ctx, -2);
+    PushKeptValue(ctx, kStashWrapped, slot);
 }
 
 void ScriptState::Forget(ScriptDispatch* wrapper) {
@@ -268,10 +201,7 @@ void ScriptState::Forget(ScriptDispatch* wrapper) {
         wrappers.erase(found);
     }
     // Dropping the value may run finalizers, which may give COM objects back.
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashWrapped);
-    duk_del_prop_index(ctx, -1, wrapper->Slot());
-    duk_pop_2(ctx);
+    DropKeptValue(ctx, kStashWrapped, wrapper->Slot());
 }
 
 void ScriptState::MakeWrappersInert() {
@@ -281,10 +211,7 @@ void ScriptState::MakeWrappersInert() {
         for (auto& [pointer, wrapper] : inert) {
             wrapper->MakeInert();
         }
-        duk_push_global_stash(ctx);
-        duk_push_object(ctx);
-        duk_put_prop_string(ctx, -2, kStashWrapped);
-        duk_pop(ctx);
+        DropKeptValues(ctx, kStashWrapped);
     }
 }
 
@@ -452,10 +379,9 @@ void ScriptState::ToVariant(duk_idx_t index, VARIANT* out) {
             break;
         case DUK_TYPE_OBJECT: {
             // A COM object goes back as itself, a given-back one as nothing.
-            duk_get_prop_string(ctx, at, kComId);
-            bool isProxy = duk_is_number(ctx, -1);
-            duk_pop(ctx);
-            IDispatch* object = isProxy ? ComObjectOf(at) : WrapperOf(at);
+            uint32_t slot = 0;
+            bool isProxy = HiddenSlot(ctx, at, kComId, &slot);
+            IDispatch* object = isProxy ? HeldObject(slot) : WrapperOf(at);
             if (object != nullptr) {
                 if (isProxy) {
                     object->AddRef();
@@ -472,38 +398,45 @@ void ScriptState::ToVariant(duk_idx_t index, VARIANT* out) {
 
 namespace {
 
-// The size of what a VT_BYREF variant of this base type points to; 0 for
-// types read no other way.
-size_t ReferencedSize(VARTYPE type) {
-    switch (type) {
-        case VT_I1:
-        case VT_UI1:
-            return 1;
-        case VT_I2:
-        case VT_UI2:
-        case VT_BOOL:
-            return 2;
-        case VT_I4:
-        case VT_UI4:
-        case VT_INT:
-        case VT_UINT:
-        case VT_R4:
-        case VT_ERROR:
-            return 4;
-        case VT_I8:
-        case VT_UI8:
-        case VT_R8:
-        case VT_CY:
-        case VT_DATE:
-            return 8;
-        case VT_BSTR:
-            return sizeof(BSTR);
-        case VT_DISPATCH:
-        case VT_UNKNOWN:
-            return sizeof(void*);
-        default:
-            return 0;
+// The types read as plain data: the size of what a VT_BYREF variant of the
+// type points to, and the number a value of it holds (null for the types
+// that are no number). Types read no other way are not listed.
+struct PlainType {
+    VARTYPE type;
+    size_t size;
+    double (*number)(const VARIANT& value);
+};
+
+constexpr PlainType kPlainTypes[] = {
+    {VT_I1, 1, [](const VARIANT& value) -> double { return value.cVal; }},
+    {VT_UI1, 1, [](const VARIANT& value) -> double { return value.bVal; }},
+    {VT_I2, 2, [](const VARIANT& value) -> double { return value.iVal; }},
+    {VT_UI2, 2, [](const VARIANT& value) -> double { return value.uiVal; }},
+    {VT_BOOL, 2, nullptr},
+    {VT_I4, 4, [](const VARIANT& value) -> double { return value.lVal; }},
+    {VT_UI4, 4, [](const VARIANT& value) -> double { return value.ulVal; }},
+    {VT_INT, 4, [](const VARIANT& value) -> double { return value.intVal; }},
+    {VT_UINT, 4, [](const VARIANT& value) -> double { return value.uintVal; }},
+    {VT_R4, 4, [](const VARIANT& value) -> double { return value.fltVal; }},
+    {VT_ERROR, 4, nullptr},
+    {VT_I8, 8, [](const VARIANT& value) { return static_cast<double>(value.llVal); }},
+    {VT_UI8, 8, [](const VARIANT& value) { return static_cast<double>(value.ullVal); }},
+    {VT_R8, 8, [](const VARIANT& value) { return value.dblVal; }},
+    // A count of ten-thousandths.
+    {VT_CY, 8, [](const VARIANT& value) { return static_cast<double>(value.llVal) / 10000.0; }},
+    {VT_DATE, 8, nullptr},
+    {VT_BSTR, sizeof(BSTR), nullptr},
+    {VT_DISPATCH, sizeof(void*), nullptr},
+    {VT_UNKNOWN, sizeof(void*), nullptr},
+};
+
+const PlainType* PlainTypeOf(VARTYPE type) {
+    for (const PlainType& plain : kPlainTypes) {
+        if (plain.type == type) {
+            return &plain;
+        }
     }
+    return nullptr;
 }
 
 }  // namespace
@@ -522,15 +455,19 @@ void ScriptState::PushVariant(const VARIANT& value) {
             } else {
                 PushVariant(inner);
             }
-        } else if (size_t size = ReferencedSize(base); size != 0) {
+        } else if (const PlainType* plain = PlainTypeOf(base); plain != nullptr) {
             VARIANT copy;  // borrows what the reference points to
             VariantInit(&copy);
             copy.vt = base;
-            std::memcpy(&copy.llVal, value.byref, size);
+            std::memcpy(&copy.llVal, value.byref, plain->size);
             PushVariant(copy);
         } else {
             duk_push_undefined(ctx);
         }
+        return;
+    }
+    if (const PlainType* plain = PlainTypeOf(value.vt); plain != nullptr && plain->number) {
+        duk_push_number(ctx, plain->number(value));
         return;
     }
     switch (value.vt) {
@@ -542,45 +479,6 @@ void ScriptState::PushVariant(const VARIANT& value) {
             return;
         case VT_BOOL:
             duk_push_boolean(ctx, value.boolVal != VARIANT_FALSE);
-            return;
-        case VT_I1:
-            duk_push_int(ctx, value.cVal);
-            return;
-        case VT_I2:
-            duk_push_int(ctx, value.iVal);
-            return;
-        case VT_I4:
-            duk_push_int(ctx, value.lVal);
-            return;
-        case VT_INT:
-            duk_push_int(ctx, value.intVal);
-            return;
-        case VT_UI1:
-            duk_push_uint(ctx, value.bVal);
-            return;
-        case VT_UI2:
-            duk_push_uint(ctx, value.uiVal);
-            return;
-        case VT_UI4:
-            duk_push_uint(ctx, value.ulVal);
-            return;
-        case VT_UINT:
-            duk_push_uint(ctx, value.uintVal);
-            return;
-        case VT_I8:
-            duk_push_number(ctx, static_cast<double>(value.llVal));
-            return;
-        case VT_UI8:
-            duk_push_number(ctx, static_cast<double>(value.ullVal));
-            return;
-        case VT_R4:
-            duk_push_number(ctx, value.fltVal);
-            return;
-        case VT_R8:
-            duk_push_number(ctx, value.dblVal);
-            return;
-        case VT_CY:  // a count of ten-thousandths
-            duk_push_number(ctx, static_cast<double>(value.llVal) / 10000.0);
             return;
         case VT_BSTR:
             if (value.bstrVal == nullptr) {

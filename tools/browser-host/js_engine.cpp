@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "np_runtime.h"
+#include "script_bridge.h"
 
 namespace browser::engine {
 
@@ -15,14 +16,8 @@ std::string KeyOf(NPIdentifier identifier) {
 // The plug-in object behind a wrapper's target (or a wrapper), null when it
 // is no wrapper or its object was given back.
 NPObject* TargetObject(duk_context* ctx, duk_idx_t index) {
-    if (!duk_is_object(ctx, index)) {
-        return nullptr;
-    }
-    duk_get_prop_string(ctx, index, kWrapId);
-    bool isWrapper = duk_is_number(ctx, -1);
-    uint32_t id = duk_get_uint(ctx, -1);
-    duk_pop(ctx);
-    return isWrapper ? JsRuntime::Of(ctx)->WrappedObject(id) : nullptr;
+    uint32_t id = 0;
+    return HiddenSlot(ctx, index, kWrapId, &id) ? JsRuntime::Of(ctx)->WrappedObject(id) : nullptr;
 }
 
 // Turns an exception the plug-in set, or a refused call, into an error text.

@@ -68,18 +68,12 @@ constexpr const char* kPrelude = R"JS(
 
 void JsRuntime::DefineGlobals() {
     DefinePageGlobals(ctx);
-    duk_push_string(ctx, kPrelude);
-    duk_push_string(ctx, "browser-host prelude");
-    if (duk_pcompile(ctx, DUK_COMPILE_EVAL) != 0 || duk_pcall(ctx, 0) != 0) {
-        Fatal(nullptr, duk_safe_to_string(ctx, -1));
-    }
+    PushHostFunction(ctx, kPrelude, "browser-host prelude");
     duk_push_global_object(ctx);
     duk_push_array(ctx);
     duk_push_object(ctx);
     duk_push_string(ctx, kUserAgent);
-    if (duk_pcall(ctx, 4) != 0) {
-        Fatal(nullptr, duk_safe_to_string(ctx, -1));
-    }
+    CallHostFunction(ctx, 4);
     duk_push_global_stash(ctx);
     duk_swap_top(ctx, -2);
     duk_put_prop_string(ctx, -2, kStashPage);

@@ -9,6 +9,7 @@
 #include "js_runtime.h"
 #include "js_text.h"
 #include "np_runtime.h"
+#include "script_bridge.h"
 
 namespace browser {
 
@@ -23,11 +24,26 @@ duk_ret_t WrapperTarget(duk_context*) {
 }
 
 duk_ret_t WrapperFinalizer(duk_context* ctx) {
-    duk_get_prop_string(ctx, 0, kWrapId);
-    if (duk_is_number(ctx, -1)) {
-        JsRuntime::Of(ctx)->ReleaseWrapper(duk_get_uint(ctx, -1));
+    uint32_t id = 0;
+    if (HiddenSlot(ctx, 0, kWrapId, &id)) {
+        JsRuntime::Of(ctx)->ReleaseWrapper(id);
     }
     return 0;
+}
+
+// Pushes what a call of the plug-in gave: 1, or -1 with the error set when
+// it failed.
+int PushResult(duk_context* ctx, bool ok, NPVariant* result, const std::string& refusal,
+               ErrorText* error) {
+    if (Failed(ok, refusal, error)) {
+        if (ok) {
+            ReleaseVariantValue(result);
+        }
+        return -1;
+    }
+    JsRuntime::Of(ctx)->PushVariant(*result);
+    ReleaseVariantValue(result);
+    return 1;
 }
 
 // A method of a plug-in object: obj.Name(args) calls invoke with Name.
@@ -56,148 +72,99 @@ int MethodCallImpl(duk_context* ctx, ErrorText* error) {
     for (NPVariant& arg : args) {
         ReleaseVariantValue(&arg);
     }
-    if (Failed(ok, "Error calling method " + name + " on the plug-in object", error)) {
-        if (ok) {
-            ReleaseVariantValue(&result);
-        }
-        return -1;
-    }
-    runtime->PushVariant(result);
-    ReleaseVariantValue(&result);
-    return 1;
+    return PushResult(ctx, ok, &result, "Error calling method " + name + " on the plug-in object",
+                      error);
 }
 
-duk_ret_t MethodCall(duk_context* ctx) {
-    ErrorText error;
-    int result = MethodCallImpl(ctx, &error);
-    if (result < 0) {
-        return duk_error(ctx, DUK_ERR_ERROR, "%s", error.text);
+// The plug-in object behind a trap's target and the trap's key (at 1).
+struct TrapKey {
+    NPObject* object = nullptr;
+    std::string name;
+    NPIdentifier identifier = nullptr;
+};
+
+// False for a key that is no string or an object given back.
+bool FindTrapKey(duk_context* ctx, TrapKey* key) {
+    key->object = TargetObject(ctx, 0);
+    if (key->object == nullptr || !duk_is_string(ctx, 1)) {
+        return false;
     }
-    return result;
+    key->name = EngineString(ctx, 1);
+    key->identifier = GetStringIdentifier(key->name.c_str());
+    return true;
 }
 
-// get(target, key, receiver)
+// get(target, key, receiver): anything but the plug-in object's methods and
+// properties is the element's own (attributes, toString, ...).
 int GetTrapImpl(duk_context* ctx, ErrorText* error) {
-    NPObject* object = TargetObject(ctx, 0);
-    if (object != nullptr && duk_is_string(ctx, 1)) {
-        std::string name = EngineString(ctx, 1);
-        NPIdentifier identifier = GetStringIdentifier(name.c_str());
-        if (HasMethod(nullptr, object, identifier)) {
-            duk_push_c_function(ctx, MethodCall, DUK_VARARGS);
-            duk_push_pointer(ctx, identifier);
-            duk_put_prop_string(ctx, -2, kMethodIdentifier);
-            duk_dup(ctx, 0);  // keeps the plug-in object while the method lives
-            duk_put_prop_string(ctx, -2, kMethodTarget);
-            return 1;
-        }
-        if (HasProperty(nullptr, object, identifier)) {
-            NPVariant result;
-            bool ok = GetProperty(nullptr, object, identifier, &result);
-            if (Failed(ok, "the plug-in refused to give the property " + name, error)) {
-                if (ok) {
-                    ReleaseVariantValue(&result);
-                }
-                return -1;
-            }
-            JsRuntime::Of(ctx)->PushVariant(result);
-            ReleaseVariantValue(&result);
-            return 1;
-        }
+    TrapKey key;
+    if (!FindTrapKey(ctx, &key)) {
+        return 0;
     }
-    // Anything else is the element's own (attributes, toString, ...).
-    duk_dup(ctx, 1);
-    duk_get_prop(ctx, 0);
-    return 1;
-}
-
-duk_ret_t GetTrap(duk_context* ctx) {
-    ErrorText error;
-    int result = GetTrapImpl(ctx, &error);
-    if (result < 0) {
-        return duk_error(ctx, DUK_ERR_ERROR, "%s", error.text);
+    if (HasMethod(nullptr, key.object, key.identifier)) {
+        duk_push_c_function(ctx, Native<ErrorText, MethodCallImpl>, DUK_VARARGS);
+        duk_push_pointer(ctx, key.identifier);
+        duk_put_prop_string(ctx, -2, kMethodIdentifier);
+        duk_dup(ctx, 0);  // keeps the plug-in object while the method lives
+        duk_put_prop_string(ctx, -2, kMethodTarget);
+        return 1;
     }
-    return result;
+    if (!HasProperty(nullptr, key.object, key.identifier)) {
+        return 0;
+    }
+    NPVariant result;
+    bool ok = GetProperty(nullptr, key.object, key.identifier, &result);
+    return PushResult(ctx, ok, &result, "the plug-in refused to give the property " + key.name,
+                      error);
 }
 
 // set(target, key, value, receiver)
 int SetTrapImpl(duk_context* ctx, ErrorText* error) {
-    NPObject* object = TargetObject(ctx, 0);
-    if (object == nullptr || !duk_is_string(ctx, 1)) {
-        duk_dup(ctx, 1);
-        duk_dup(ctx, 2);
-        duk_put_prop(ctx, 0);
-        duk_push_true(ctx);
-        return 1;
+    TrapKey key;
+    if (!FindTrapKey(ctx, &key)) {
+        return SetOnTarget(ctx);
     }
-    std::string name = EngineString(ctx, 1);
-    NPIdentifier identifier = GetStringIdentifier(name.c_str());
-    if (!HasProperty(nullptr, object, identifier)) {
-        SetError(error, "the plug-in object has no property " + name + " to set");
+    if (!HasProperty(nullptr, key.object, key.identifier)) {
+        SetError(error, "the plug-in object has no property " + key.name + " to set");
         return -1;
     }
     NPVariant value = JsRuntime::Of(ctx)->ToVariant(2);
-    bool ok = SetProperty(nullptr, object, identifier, &value);
+    bool ok = SetProperty(nullptr, key.object, key.identifier, &value);
     ReleaseVariantValue(&value);
-    if (Failed(ok, "the plug-in refused to set the property " + name, error)) {
+    if (Failed(ok, "the plug-in refused to set the property " + key.name, error)) {
         return -1;
     }
     duk_push_true(ctx);
     return 1;
 }
 
-duk_ret_t SetTrap(duk_context* ctx) {
-    ErrorText error;
-    int result = SetTrapImpl(ctx, &error);
-    if (result < 0) {
-        return duk_error(ctx, DUK_ERR_ERROR, "%s", error.text);
-    }
-    return result;
-}
-
 // has(target, key)
 duk_ret_t HasTrap(duk_context* ctx) {
-    NPObject* object = TargetObject(ctx, 0);
     bool found = false;
-    if (object != nullptr && duk_is_string(ctx, 1)) {
-        std::string name = EngineString(ctx, 1);
-        NPIdentifier identifier = GetStringIdentifier(name.c_str());
-        found = HasMethod(nullptr, object, identifier) || HasProperty(nullptr, object, identifier);
-    }
-    if (!found) {
-        duk_dup(ctx, 1);
-        found = duk_has_prop(ctx, 0);
-    }
-    duk_push_boolean(ctx, found);
-    return 1;
+    {
+        TrapKey key;
+        found = FindTrapKey(ctx, &key) && (HasMethod(nullptr, key.object, key.identifier) ||
+                                           HasProperty(nullptr, key.object, key.identifier));
+    }  // gone before the target is asked
+    return AnswerHas(ctx, found);
 }
 
 // deleteProperty(target, key)
 int DeleteTrapImpl(duk_context* ctx, ErrorText* error) {
-    NPObject* object = TargetObject(ctx, 0);
-    if (object != nullptr && duk_is_string(ctx, 1)) {
-        std::string name = EngineString(ctx, 1);
-        NPIdentifier identifier = GetStringIdentifier(name.c_str());
-        if (HasProperty(nullptr, object, identifier)) {
-            bool ok = RemoveProperty(nullptr, object, identifier);
-            if (Failed(ok, "the plug-in refused to remove the property " + name, error)) {
+    {
+        TrapKey key;
+        if (FindTrapKey(ctx, &key) && HasProperty(nullptr, key.object, key.identifier)) {
+            bool ok = RemoveProperty(nullptr, key.object, key.identifier);
+            if (Failed(ok, "the plug-in refused to remove the property " + key.name, error)) {
                 return -1;
             }
             duk_push_true(ctx);
             return 1;
         }
-    }
+    }  // gone before the target is asked
     duk_dup(ctx, 1);
     duk_push_boolean(ctx, duk_del_prop(ctx, 0));
     return 1;
-}
-
-duk_ret_t DeleteTrap(duk_context* ctx) {
-    ErrorText error;
-    int result = DeleteTrapImpl(ctx, &error);
-    if (result < 0) {
-        return duk_error(ctx, DUK_ERR_ERROR, "%s", error.text);
-    }
-    return result;
 }
 
 // apply(target, this, args) and construct(target, args, newTarget): calling
@@ -244,22 +211,12 @@ int CallTrapImpl(duk_context* ctx, bool construct, ErrorText* error) {
     return 1;
 }
 
-duk_ret_t ApplyTrap(duk_context* ctx) {
-    ErrorText error;
-    int result = CallTrapImpl(ctx, false, &error);
-    if (result < 0) {
-        return duk_error(ctx, DUK_ERR_ERROR, "%s", error.text);
-    }
-    return result;
+int ApplyTrapImpl(duk_context* ctx, ErrorText* error) {
+    return CallTrapImpl(ctx, false, error);
 }
 
-duk_ret_t ConstructTrap(duk_context* ctx) {
-    ErrorText error;
-    int result = CallTrapImpl(ctx, true, &error);
-    if (result < 0) {
-        return duk_error(ctx, DUK_ERR_ERROR, "%s", error.text);
-    }
-    return result;
+int ConstructTrapImpl(duk_context* ctx, ErrorText* error) {
+    return CallTrapImpl(ctx, true, error);
 }
 
 }  // namespace
@@ -267,18 +224,11 @@ duk_ret_t ConstructTrap(duk_context* ctx) {
 namespace engine {
 
 void PushWrapperHandler(duk_context* ctx) {
-    duk_push_object(ctx);
-    struct Trap {
-        const char* name;
-        duk_c_function function;
-        duk_idx_t arguments;
-    };
-    for (const Trap& trap : {Trap{"get", GetTrap, 3}, Trap{"set", SetTrap, 4},
-                             Trap{"has", HasTrap, 2}, Trap{"deleteProperty", DeleteTrap, 2},
-                             Trap{"apply", ApplyTrap, 3}, Trap{"construct", ConstructTrap, 3}}) {
-        duk_push_c_function(ctx, trap.function, trap.arguments);
-        duk_put_prop_string(ctx, -2, trap.name);
-    }
+    PushHandler(ctx, {Trap{"get", GetTrapNative<ErrorText, GetTrapImpl>, 3},
+                      Trap{"set", Native<ErrorText, SetTrapImpl>, 4}, Trap{"has", HasTrap, 2},
+                      Trap{"deleteProperty", Native<ErrorText, DeleteTrapImpl>, 2},
+                      Trap{"apply", Native<ErrorText, ApplyTrapImpl>, 3},
+                      Trap{"construct", Native<ErrorText, ConstructTrapImpl>, 3}});
 }
 
 }  // namespace engine
@@ -340,10 +290,7 @@ void JsRuntime::PushWrapper(NPObject* object, bool adopt, const EmbedElement* el
     if (element != nullptr) {
         DefineAttributes(*element, duk_get_top_index(ctx));
     }
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashHandler);
-    duk_remove(ctx, -2);
-    duk_push_proxy(ctx, 0);
+    MakeProxy(ctx, kStashHandler);
 }
 
 }  // namespace browser

@@ -8,6 +8,7 @@
 #include "js_engine.h"
 #include "js_text.h"
 #include "np_runtime.h"
+#include "script_bridge.h"
 
 namespace browser {
 
@@ -20,12 +21,7 @@ JsRuntime* JsRuntime::Of(duk_context* ctx) {
 
 JsRuntime::JsRuntime(HostControl& control) : host(control) {
     ctx = CreateHeap(this);
-    duk_push_global_stash(ctx);
-    duk_push_object(ctx);
-    duk_put_prop_string(ctx, -2, kStashValues);
-    PushWrapperHandler(ctx);
-    duk_put_prop_string(ctx, -2, kStashHandler);
-    duk_pop(ctx);
+    PrepareStash(ctx, kStashValues, kStashHandler, PushWrapperHandler);
     DefineGlobals();
 }
 

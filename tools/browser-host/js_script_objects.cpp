@@ -11,6 +11,7 @@
 #include "js_runtime.h"
 #include "js_text.h"
 #include "np_runtime.h"
+#include "script_bridge.h"
 
 namespace browser {
 
@@ -114,30 +115,18 @@ NPObject* JsRuntime::ScriptValueObject(int index) {
     script->runtime = this;
     script->id = nextId++;
     script->heapPointer = pointer;
-    duk_idx_t at = duk_normalize_index(ctx, index);
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashValues);
-    duk_dup(ctx, at);
-    duk_put_prop_index(ctx, -2, script->id);
-    duk_pop_2(ctx);
+    KeepValue(ctx, kStashValues, script->id, index);
     scriptObjects[pointer] = script;
     return object;
 }
 
 void JsRuntime::PushScriptValue(uint32_t id) {
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashValues);
-    duk_get_prop_index(ctx, -1, id);
-    duk_remove(ctx, -2);
-    duk_remove(ctx, -2);
+    PushKeptValue(ctx, kStashValues, id);
 }
 
 void JsRuntime::ForgetScriptObject(ScriptObject* object) {
     scriptObjects.erase(object->heapPointer);
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kStashValues);
-    duk_del_prop_index(ctx, -1, object->id);
-    duk_pop_2(ctx);
+    DropKeptValue(ctx, kStashValues, object->id);
 }
 
 bool JsRuntime::CallScriptObject(ScriptObject* object, NPIdentifier method, const NPVariant* args,

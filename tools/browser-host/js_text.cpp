@@ -45,10 +45,11 @@ bool IsLowSurrogate(char32_t value) {
     return value >= 0xDC00 && value <= 0xDFFF;
 }
 
-}  // namespace
-
-std::string EngineToUtf8(const char* text, size_t length) {
-    std::string out;
+// Decodes text leniently, code point by code point, into what step makes of
+// each; step may read on (the second half of a pair) by moving position.
+template <typename Out, typename Step>
+Out Transcode(const char* text, size_t length, Step step) {
+    Out out;
     if (text == nullptr) {
         return out;
     }
@@ -56,46 +57,70 @@ std::string EngineToUtf8(const char* text, size_t length) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     size_t position = 0;
     while (position < length) {
-        char32_t value = Decode(bytes, length, &position);
-        if (IsHighSurrogate(value)) {
-            size_t after = position;
-            char32_t low = after < length ? Decode(bytes, length, &after) : 0;
-            if (IsLowSurrogate(low)) {
-                value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
-                position = after;
-            } else {
-                value = kReplacement;
-            }
-        } else if (IsLowSurrogate(value)) {
-            value = kReplacement;
-        }
-        AppendUtf8(value, &out);
+        step(Decode(bytes, length, &position), bytes, &position, &out);
     }
     return out;
 }
 
+}  // namespace
+
+std::string EngineToUtf8(const char* text, size_t length) {
+    return Transcode<std::string>(
+        text, length,
+        [length](char32_t value, const unsigned char* bytes, size_t* position, std::string* out) {
+            if (IsHighSurrogate(value)) {
+                size_t after = *position;
+                char32_t low = after < length ? Decode(bytes, length, &after) : 0;
+                if (IsLowSurrogate(low)) {
+                    value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+                    *position = after;
+                } else {
+                    value = kReplacement;
+                }
+            } else if (IsLowSurrogate(value)) {
+                value = kReplacement;
+            }
+            AppendUtf8(value, out);
+        });
+}
+
 std::string Utf8ToEngine(const char* text, size_t length) {
+    return Transcode<std::string>(
+        text, length, [](char32_t value, const unsigned char*, size_t*, std::string* out) {
+            if (IsHighSurrogate(value) || IsLowSurrogate(value)) {
+                value = kReplacement;  // UTF-8 never encodes surrogates
+            }
+            if (value >= 0x10000) {
+                value -= 0x10000;
+                AppendUtf8(0xD800 + (value >> 10), out);
+                AppendUtf8(0xDC00 + (value & 0x3FF), out);
+            } else {
+                AppendUtf8(value, out);
+            }
+        });
+}
+
+std::string WideToEngine(const char16_t* text, size_t length) {
     std::string out;
-    if (text == nullptr) {
-        return out;
-    }
     out.reserve(length);
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    size_t position = 0;
-    while (position < length) {
-        char32_t value = Decode(bytes, length, &position);
-        if (IsHighSurrogate(value) || IsLowSurrogate(value)) {
-            value = kReplacement;  // UTF-8 never encodes surrogates
-        }
-        if (value >= 0x10000) {
-            value -= 0x10000;
-            AppendUtf8(0xD800 + (value >> 10), &out);
-            AppendUtf8(0xDC00 + (value & 0x3FF), &out);
-        } else {
-            AppendUtf8(value, &out);
-        }
+    for (size_t i = 0; i < length; ++i) {
+        AppendUtf8(text[i], &out);
     }
     return out;
+}
+
+std::u16string EngineToWide(const char* text, size_t length) {
+    return Transcode<std::u16string>(
+        text, length, [](char32_t value, const unsigned char*, size_t*, std::u16string* out) {
+            if (value > 0xFFFF) {
+                // Not what scripts make, but what a native may have pushed.
+                value -= 0x10000;
+                out->push_back(static_cast<char16_t>(0xD800 + (value >> 10)));
+                out->push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
+            } else {
+                out->push_back(static_cast<char16_t>(value));
+            }
+        });
 }
 
 void AppendUtf8(char32_t value, std::string* out) {

@@ -1,6 +1,7 @@
-// Text between the script engine and the plug-in. The engine keeps strings
+// Text between the script engine and the add-ons. The engine keeps strings
 // as CESU-8 (a character beyond U+FFFF is two encoded surrogates, as a
-// script sees it); the plug-in API speaks standard UTF-8.
+// script sees it, and no UTF-16 unit, not even a lone surrogate, is lost
+// either way); the plug-in API speaks standard UTF-8, COM UTF-16.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,9 @@ std::string EngineToUtf8(const char* text, size_t length);
 // UTF-8 to engine text: characters beyond U+FFFF become surrogate pairs,
 // broken sequences U+FFFD.
 std::string Utf8ToEngine(const char* text, size_t length);
+// UTF-16 to engine text and back (broken sequences U+FFFD).
+std::string WideToEngine(const char16_t* text, size_t length);
+std::u16string EngineToWide(const char* text, size_t length);
 // Appends one code point as UTF-8 (the caller checks that it is a character).
 void AppendUtf8(char32_t value, std::string* out);
 

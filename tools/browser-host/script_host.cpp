@@ -22,6 +22,10 @@ void SetError(ErrorText* error, const std::string& message) {
     std::snprintf(error->text, sizeof(error->text), "%s", message.c_str());
 }
 
+duk_ret_t RaiseText(duk_context* ctx, const ErrorText* error) {
+    return duk_error(ctx, DUK_ERR_ERROR, "%s", error->text);
+}
+
 void Fatal(void*, const char* message) {
     std::fprintf(stderr, "browser-host: fatal script engine error: %s\n", message);
     std::fflush(stderr);
@@ -98,6 +102,20 @@ std::string DescribeTop(duk_context* ctx) {
     std::string text = duk_is_string(ctx, -1) ? EngineString(ctx, -1) : "an error";
     duk_pop(ctx);
     return text;
+}
+
+void PushHostFunction(duk_context* ctx, const char* source, const char* origin) {
+    duk_push_string(ctx, source);
+    duk_push_string(ctx, origin);
+    if (duk_pcompile(ctx, DUK_COMPILE_EVAL) != 0 || duk_pcall(ctx, 0) != 0) {
+        Fatal(nullptr, duk_safe_to_string(ctx, -1));
+    }
+}
+
+void CallHostFunction(duk_context* ctx, duk_idx_t count) {
+    if (duk_pcall(ctx, count) != 0) {
+        Fatal(nullptr, duk_safe_to_string(ctx, -1));
+    }
 }
 
 }  // namespace browser::engine

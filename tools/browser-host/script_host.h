@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "host_control.h"
 
@@ -41,6 +42,22 @@ struct ErrorText {
     char text[512];
 };
 void SetError(ErrorText* error, const std::string& message);
+// Raises the text as a script Error.
+duk_ret_t RaiseText(duk_context* ctx, const ErrorText* error);
+
+// A native whose C++ work is done by impl: what impl answers (the count of
+// values it left on the stack), or for -1 the error it left, raised.
+template <typename Error, int (*Impl)(duk_context*, Error*),
+          duk_ret_t (*Raise)(duk_context*, const Error*) = RaiseText>
+duk_ret_t Native(duk_context* ctx) {
+    static_assert(std::is_trivially_destructible_v<Error>, "the raise jumps over the error");
+    Error error;
+    int result = Impl(ctx, &error);
+    if (result < 0) {
+        return Raise(ctx, &error);
+    }
+    return result;
+}
 
 // The engine's fatal error handler: the host cannot go on.
 void Fatal(void* userData, const char* message);
@@ -62,6 +79,13 @@ duk_ret_t RunPropertyOperation(duk_context* ctx, void* data);
 duk_ret_t DescribeError(duk_context* ctx, void*);
 // The error on top as text, popped.
 std::string DescribeTop(duk_context* ctx);
+
+// Evaluates one of the host's own scripts, a function expression, and
+// pushes the function; the host cannot go on without it.
+void PushHostFunction(duk_context* ctx, const char* source, const char* origin);
+// Calls the host's function below its count arguments, leaving its result;
+// the host cannot go on when it fails.
+void CallHostFunction(duk_context* ctx, duk_idx_t count);
 
 // --- The page globals both modes share ------------------------------------------
 

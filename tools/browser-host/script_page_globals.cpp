@@ -139,16 +139,10 @@ void DefinePageGlobals(duk_context* ctx) {
     duk_put_prop_string(ctx, -2, "clearInterval");
     duk_pop(ctx);
 
-    duk_push_string(ctx, kConsole);
-    duk_push_string(ctx, "browser-host console");
-    if (duk_pcompile(ctx, DUK_COMPILE_EVAL) != 0 || duk_pcall(ctx, 0) != 0) {
-        Fatal(nullptr, duk_safe_to_string(ctx, -1));
-    }
+    PushHostFunction(ctx, kConsole, "browser-host console");
     duk_push_global_object(ctx);
     PushPrintError(ctx);
-    if (duk_pcall(ctx, 2) != 0) {
-        Fatal(nullptr, duk_safe_to_string(ctx, -1));
-    }
+    CallHostFunction(ctx, 2);
     duk_pop(ctx);
 }
 
