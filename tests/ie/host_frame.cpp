@@ -22,25 +22,8 @@ TestFrame::~TestFrame() {
     Unload();
 }
 
-// The end of a document, in the browser's order: the window's expandos go
-// (the page's objects with them), then the script engine's COM references,
-// then the engine; the window and document forget each other.
 void TestFrame::Unload() {
-    if (engine) {
-        window->DropExpandos();
-        engine->ReleaseComObjects();
-        engine->MakeWrappersInert();
-        engine.reset();
-    }
-    if (window) {
-        window->Detach();
-    }
-    if (document) {
-        document->Detach();
-    }
-    browser->Show(nullptr, nullptr, kUrl);
-    window.Release();
-    document.Release();
+    browser::ie::EndDocument(*browser, window, document, engine, kUrl);
 }
 
 void TestFrame::Load(bool withDocument) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "framework/com_ptr.h"
+#include "ie_frame.h"
 #include "ie_frame_objects.h"
 #include "ie_script_engine.h"
 

@@ -97,11 +97,9 @@ bool Frame::Load(const std::filesystem::path& pageFile, bool withDocument) {
     return true;
 }
 
-void Frame::Unload() {
-    for (auto& child : children) {
-        child->Unload();
-    }
-    children.clear();
+void EndDocument(HostBrowser& browser, fw::CComPtr<HostWindow>& window,
+                 fw::CComPtr<HostDocument>& document, std::unique_ptr<ScriptEngine>& engine,
+                 const std::u16string& url) {
     if (engine) {
         window->DropExpandos();
         engine->ReleaseComObjects();
@@ -114,10 +112,18 @@ void Frame::Unload() {
     if (document) {
         document->Detach();
     }
-    bool hadDocument = document || window;
-    browser->Show(nullptr, nullptr, fw::ToWide(CP_UTF8, url));
+    browser.Show(nullptr, nullptr, url);
     window.Release();
     document.Release();
+}
+
+void Frame::Unload() {
+    for (auto& child : children) {
+        child->Unload();
+    }
+    children.clear();
+    bool hadDocument = document || window;
+    EndDocument(*browser, window, document, engine, fw::ToWide(CP_UTF8, url));
     if (hadDocument) {
         host.Verbose(url + " unloaded; agent channel windows left: " +
                      std::to_string(host.ChannelWindows()));

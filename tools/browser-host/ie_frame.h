@@ -40,6 +40,15 @@ protected:
     ~FrameHost() = default;
 };
 
+// A document's end, in a browser's order: the window's expandos go (the
+// page's objects with them), then every COM reference the scripts hold; the
+// script functions that COM still holds go inert, then the engine goes. The
+// browser shows nothing any more, the window and the document forget each
+// other and are released.
+void EndDocument(HostBrowser& browser, fw::CComPtr<HostWindow>& window,
+                 fw::CComPtr<HostDocument>& document, std::unique_ptr<ScriptEngine>& engine,
+                 const std::u16string& url);
+
 class Frame final : public FrameControl {
 public:
     // How deep frames may nest below the top-level page.
