@@ -21,28 +21,14 @@
 #include "agent/imaging/print_drawing.h"
 #include "agent/imaging/print_pages.h"
 #include "support/temp_dir.h"
+#include "support/test_window.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// A plain top-level window of a class of the test's own.
-HWND MakeWindow(const char16_t* title, HWND owner = nullptr) {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = u"PrintTestWindow";
-        return RegisterClassExW(&wc);
-    }();
-    (void)atom;
-    return CreateWindowExW(0, u"PrintTestWindow", title, WS_POPUP, 0, 0, 10, 10, owner, nullptr,
-                           nullptr, nullptr);
-}
-
-std::filesystem::path Session() {
-    return getenv("W32_SESSION");
-}
+using test_support::MakePlainWindow;
+using test_support::SessionFolder;
 
 std::string ReadText(const std::filesystem::path& path) {
     std::ifstream file(path);
@@ -79,9 +65,9 @@ private:
 class PrintPagesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::remove(Session() / "printers");
-        std::filesystem::remove_all(Session() / "spool");
-        owner = MakeWindow(u"agent");
+        std::filesystem::remove(SessionFolder() / "printers");
+        std::filesystem::remove_all(SessionFolder() / "spool");
+        owner = MakePlainWindow(u"agent");
         ASSERT_NE(owner, nullptr);
         blocks = W32GlobalBlockCount();
         objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
@@ -103,7 +89,7 @@ protected:
         EXPECT_EQ(bitmap, Wide((folder.path() / (name + ".bmp")).string()));
         return bitmap;
     }
-    std::string Job() { return ReadText(Session() / "spool" / "1" / "job.txt"); }
+    std::string Job() { return ReadText(SessionFolder() / "spool" / "1" / "job.txt"); }
 
     vexlo::test::TempDir folder;
     HWND owner = nullptr;
@@ -136,7 +122,7 @@ TEST_F(PrintPagesTest, TheWorkedExampleHoldsOnTheDefaultPrinter) {
 }
 
 TEST_F(PrintPagesTest, APortraitRequestOnALandscapePrinterPrintsPortrait) {
-    std::ofstream(Session() / "printers")
+    std::ofstream(SessionFolder() / "printers")
         << "[printer]\nname = Wide\norientation = landscape\ndefault = yes\n";
     std::deque<std::u16string> pages{Page("tall", 1678, 2373)};
     {
@@ -167,7 +153,7 @@ TEST_F(PrintPagesTest, CancelIsAccessDeniedAndPrintsNothing) {
         DialogUser user(IDCANCEL);
         EXPECT_EQ(vexlo::PrintPages(owner, pages), E_ACCESSDENIED);
     }
-    EXPECT_FALSE(std::filesystem::exists(Session() / "spool" / "1"));
+    EXPECT_FALSE(std::filesystem::exists(SessionFolder() / "spool" / "1"));
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(pages.front())));
     vexlo::DeleteFiles(pages);
     EXPECT_TRUE(pages.empty());
@@ -178,7 +164,7 @@ TEST_F(PrintPagesTest, CancelIsAccessDeniedAndPrintsNothing) {
 TEST_F(PrintPagesTest, AStopBeforeTheDialogPrintsNothing) {
     std::deque<std::u16string> pages{Page("a", 1678, 600)};
     EXPECT_EQ(vexlo::PrintPages(owner, pages, [] { return true; }), E_ABORT);
-    EXPECT_FALSE(std::filesystem::exists(Session() / "spool" / "1"));
+    EXPECT_FALSE(std::filesystem::exists(SessionFolder() / "spool" / "1"));
 }
 
 TEST(ConvertPngToBmp, NamesThatCannotBeFormedOrLoadedFail) {

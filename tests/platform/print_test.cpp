@@ -16,30 +16,17 @@
 #include <string>
 #include <thread>
 
+#include "support/test_window.h"
+
 namespace {
 
 using namespace std::chrono_literals;
 
-// A plain top-level window of a class of the test's own.
-HWND MakeWindow(const char16_t* title, HWND owner = nullptr) {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = u"PrintTestWindow";
-        return RegisterClassExW(&wc);
-    }();
-    (void)atom;
-    return CreateWindowExW(0, u"PrintTestWindow", title, WS_POPUP, 0, 0, 10, 10, owner, nullptr,
-                           nullptr, nullptr);
-}
-
-std::filesystem::path Session() {
-    return getenv("W32_SESSION");
-}
+using test_support::MakePlainWindow;
+using test_support::SessionFolder;
 
 void WritePrinters(const std::string& text) {
-    std::ofstream(Session() / "printers") << text;
+    std::ofstream(SessionFolder() / "printers") << text;
 }
 
 std::string ReadText(const std::filesystem::path& path) {
@@ -52,8 +39,8 @@ std::string ReadText(const std::filesystem::path& path) {
 class Printing : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::filesystem::remove(Session() / "printers");
-        std::filesystem::remove_all(Session() / "spool");
+        std::filesystem::remove(SessionFolder() / "printers");
+        std::filesystem::remove_all(SessionFolder() / "spool");
         blocks = W32GlobalBlockCount();
         objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     }
@@ -146,12 +133,12 @@ TEST_F(Printing, ADocumentLandsInTheSpoolWithItsSheets) {
     ASSERT_GT(EndDoc(dc), 0);
     DeleteDC(dc);
 
-    std::string job = ReadText(Session() / "spool" / "1" / "job.txt");
+    std::string job = ReadText(SessionFolder() / "spool" / "1" / "job.txt");
     EXPECT_NE(job.find("document \"Test document\""), std::string::npos) << job;
     EXPECT_NE(job.find("StretchBlt 0 0 2400 3400 from 0 0 2 2"), std::string::npos) << job;
     EXPECT_NE(job.find("EndPage 1 sheet-001.png 620 x 877"), std::string::npos) << job;
     EXPECT_NE(job.find("EndDoc"), std::string::npos) << job;
-    EXPECT_TRUE(std::filesystem::exists(Session() / "spool" / "1" / "sheet-001.png"));
+    EXPECT_TRUE(std::filesystem::exists(SessionFolder() / "spool" / "1" / "sheet-001.png"));
 }
 
 TEST_F(Printing, InjectedFailuresRefuseTheirCall) {
@@ -203,7 +190,7 @@ class PrintDialog : public Printing {
 protected:
     void SetUp() override {
         Printing::SetUp();
-        owner = MakeWindow(u"owner");
+        owner = MakePlainWindow(u"owner");
         ASSERT_NE(owner, nullptr);
         dialog.lStructSize = sizeof dialog;
         dialog.hwndOwner = owner;
@@ -325,12 +312,12 @@ TEST_F(PrintDialog, ATopmostOwnerMakesTheDialogTopmost) {
 }
 
 TEST(OwnedWindows, DestroyingAnOwnerUnlinksTheOwnedWindowsOfOtherThreads) {
-    HWND owner = MakeWindow(u"owner");
+    HWND owner = MakePlainWindow(u"owner");
     ASSERT_NE(owner, nullptr);
     std::atomic<HWND> owned{nullptr};
     std::atomic<bool> release{false};
     std::thread other([&] {
-        owned = MakeWindow(u"owned", owner);
+        owned = MakePlainWindow(u"owned", owner);
         while (!release) {
             std::this_thread::sleep_for(5ms);
         }
@@ -341,7 +328,7 @@ TEST(OwnedWindows, DestroyingAnOwnerUnlinksTheOwnedWindowsOfOtherThreads) {
     while (owned == nullptr) {
         std::this_thread::sleep_for(5ms);
     }
-    HWND sameThread = MakeWindow(u"mine", owner);
+    HWND sameThread = MakePlainWindow(u"mine", owner);
     DestroyWindow(owner);
     EXPECT_FALSE(IsWindow(sameThread));  // owned on the owner's own thread: destroyed
     EXPECT_TRUE(IsWindow(owned));

@@ -95,12 +95,14 @@ W32API int WINAPI GetMapMode(HDC hdc) {
     return WithDc(hdc, 0, [&](Dc& dc) { return dc.mapMode; });
 }
 
+namespace {
+
 // Extents are ignored in MM_TEXT (the call still succeeds) and a zero extent
 // is refused, as Windows does.
-W32API BOOL WINAPI SetWindowExtEx(HDC hdc, int x, int y, LPSIZE lpsz) {
+BOOL SetExtent(HDC hdc, int x, int y, LPSIZE lpsz, SIZE Dc::*extent) {
     return WithDc(hdc, FALSE, [&](Dc& dc) -> BOOL {
         if (lpsz != nullptr) {
-            *lpsz = dc.windowExt;
+            *lpsz = dc.*extent;
         }
         if (dc.mapMode == MM_TEXT) {
             return TRUE;
@@ -108,25 +110,19 @@ W32API BOOL WINAPI SetWindowExtEx(HDC hdc, int x, int y, LPSIZE lpsz) {
         if (x == 0 || y == 0) {
             return FALSE;
         }
-        dc.windowExt = {x, y};
+        dc.*extent = {x, y};
         return TRUE;
     });
 }
 
+}  // namespace
+
+W32API BOOL WINAPI SetWindowExtEx(HDC hdc, int x, int y, LPSIZE lpsz) {
+    return SetExtent(hdc, x, y, lpsz, &Dc::windowExt);
+}
+
 W32API BOOL WINAPI SetViewportExtEx(HDC hdc, int x, int y, LPSIZE lpsz) {
-    return WithDc(hdc, FALSE, [&](Dc& dc) -> BOOL {
-        if (lpsz != nullptr) {
-            *lpsz = dc.viewportExt;
-        }
-        if (dc.mapMode == MM_TEXT) {
-            return TRUE;
-        }
-        if (x == 0 || y == 0) {
-            return FALSE;
-        }
-        dc.viewportExt = {x, y};
-        return TRUE;
-    });
+    return SetExtent(hdc, x, y, lpsz, &Dc::viewportExt);
 }
 
 W32API BOOL WINAPI SetWindowOrgEx(HDC hdc, int x, int y, LPPOINT lppt) {
