@@ -13,6 +13,7 @@
 
 #include "agent/core/dialog_about.h"
 #include "agent_fixture.h"
+#include "support/test_window.h"
 
 namespace {
 
@@ -23,13 +24,7 @@ using vexlo::test::AgentFixture;
 class Steps {
 public:
     explicit Steps(std::vector<std::function<void()>> steps) : steps(std::move(steps)) {
-        static ATOM atom = [] {
-            WNDCLASSEXW wc = {};
-            wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = Proc;
-            wc.lpszClassName = u"AboutDialogTestSteps";
-            return RegisterClassExW(&wc);
-        }();
+        static ATOM atom = test_support::RegisterWindowClass(u"AboutDialogTestSteps", Proc);
         EXPECT_NE(atom, 0);
         window = CreateWindowExW(0, u"AboutDialogTestSteps", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE,
                                  nullptr, nullptr, nullptr);

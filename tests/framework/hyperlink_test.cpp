@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "framework/hyperlink.h"
+#include "support/test_window.h"
 
 namespace {
 
@@ -69,13 +70,7 @@ public:
 class HyperLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        static ATOM atom = [] {
-            WNDCLASSEXW wc = {};
-            wc.cbSize = sizeof(wc);
-            wc.lpfnWndProc = ParentProc;
-            wc.lpszClassName = u"HyperLinkTestParent";
-            return RegisterClassExW(&wc);
-        }();
+        static ATOM atom = test_support::RegisterWindowClass(u"HyperLinkTestParent", ParentProc);
         ASSERT_NE(atom, 0);
         parent = CreateWindowExW(0, u"HyperLinkTestParent", u"links", WS_POPUP | WS_VISIBLE, 0, 0,
                                  200, 100, nullptr, nullptr, nullptr, nullptr);

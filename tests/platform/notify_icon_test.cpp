@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_window.h"
+
 namespace {
 
 LRESULT CALLBACK Plain(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -14,13 +16,7 @@ LRESULT CALLBACK Plain(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 HWND MakeWindow() {
-    static ATOM atom = [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = Plain;
-        wc.lpszClassName = u"NotifyIconTestWindow";
-        return RegisterClassExW(&wc);
-    }();
+    static ATOM atom = test_support::RegisterWindowClass(u"NotifyIconTestWindow", Plain);
     EXPECT_NE(atom, 0);
     return CreateWindowExW(0, u"NotifyIconTestWindow", nullptr, WS_POPUP, 0, 0, 10, 10, nullptr,
                            nullptr, nullptr, nullptr);

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "support/test_window.h"
+
 namespace {
 
 void Pump() {
@@ -27,13 +29,7 @@ LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 HWND MakeWindow(DWORD style) {
-    static ATOM atom = [] {
-        WNDCLASSEXW wc = {};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = CountingProc;
-        wc.lpszClassName = u"PaintingTestWindow";
-        return RegisterClassExW(&wc);
-    }();
+    static ATOM atom = test_support::RegisterWindowClass(u"PaintingTestWindow", CountingProc);
     EXPECT_NE(atom, 0);
     return CreateWindowExW(0, u"PaintingTestWindow", nullptr, style, 10, 20, 100, 50, nullptr,
                            nullptr, nullptr, nullptr);
