@@ -188,6 +188,10 @@ TEST_F(Closing, APageThatNeverTakesItsAnswersDoesNotHoldTheClose) {
     EXPECT_TRUE(Listing(Processed()).empty());
     EXPECT_TRUE(Listing(Scanned()).empty());
     EXPECT_NE(Log().find("Item hasn't sent "), std::string::npos);
+    // The service reads slowly: the cut request ends there in its own time.
+    std::vector<std::string> calls = service.WaitForCallLines(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].rfind("request-failed ", 0), 0u) << calls[0];
     EXPECT_TRUE(service.PageFiles().empty());
 }
 

@@ -38,12 +38,14 @@ void Connection::Serve() {
     }
 
     int result = context_->serve();
+    // A cut request's partial page goes before its line is written, so that
+    // whoever reads the line finds the pages folder as the request left it.
+    ForgetPages();
     if (result != SOAP_OK && received_ > bytesAtLastCall_) {
         state_.log.Write("request-failed connection=" + std::to_string(number_) +
                          " error=" + std::to_string(result) +
                          " bytes=" + std::to_string(received_ - bytesAtLastCall_));
     }
-    ForgetPages();
     soap_destroy(soap);
     soap_end(soap);
     soap_force_closesock(soap);
