@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "canned_http_server.h"
 #include "fax_service_process.h"
@@ -111,6 +113,9 @@ TEST(ProxyTransport, ConnectionDroppedMidRequestFails) {
     _ns1__addDocumentToFaxResponseElement response;
     EXPECT_NE(Upload(*proxy, service.endpoint().c_str(), &page, response), SOAP_OK);
     EXPECT_FALSE(response.result);
+    std::vector<std::string> calls = service.WaitForCallLines(1);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].rfind("request-failed ", 0), 0u) << calls[0];
     EXPECT_TRUE(service.PageFiles().empty());
 }
 
